@@ -1,0 +1,113 @@
+// Requests of the VIP kernel driver (/dev/zorvip): codes and payload records.
+// The codes are the driver's MIPS encodings written out, not built with the host's _IO
+// macros, whose encoding differs on other architectures.
+#pragma once
+
+#include <cstdint>
+
+constexpr const char* kVipDevice = "/dev/zorvip";
+
+// Arg "value": the number itself; record: the record's address; none: no argument.
+constexpr uint32_t VIP_SET_SOURCE = 0xc0046b00;       // value, "-s"/"-i"
+constexpr uint32_t VIP_SET_ASPECT = 0xc0046b01;       // value, "-a"
+constexpr uint32_t VIP_SET_RHRV = 0xc0046b02;         // value, "-rh"/"-rv"
+constexpr uint32_t VIP_SET_V = 0xc0046b03;            // value, "-v"
+constexpr uint32_t VIP_SET_WINSIZE = 0xc0046b04;      // value, "-w"/"-h"
+constexpr uint32_t VIP_SET_P = 0xc0046b05;            // value, "-p"
+constexpr uint32_t VIP_SET_OSD = 0xc0046b06;          // value, "-osd"
+constexpr uint32_t VIP_SET_VSYNC = 0xc0046b07;        // value, "-vsync"
+constexpr uint32_t VIP_SET_SYNCDET = 0xc0046b08;      // value, "-syncdet"
+constexpr uint32_t VIP_SET_ADC = 0xc0046b09;          // value, "-adc"
+constexpr uint32_t VIP_SET_MISC = 0xc0046b0a;         // value, "-misc"
+constexpr uint32_t VIP_OUTPUT_WINDOW = 0xc0186b0b;    // OutputWindow
+constexpr uint32_t VIP_DATA_FORMAT = 0xc0016b0c;      // value
+constexpr uint32_t VIP_SCREEN_WALL = 0xc0026b0d;      // ScreenWall
+constexpr uint32_t VIP_GET_PANEL = 0xc0486b50;        // PanelInfo, "-jpeg" mode 7
+constexpr uint32_t VIP_GET_ZOOM = 0xc0046b52;         // 4 bytes, "-jpeg" mode 2
+constexpr uint32_t VIP_JPEG_CONFIG = 0xc01c6b53;      // JpegConfig, "-jpeg" mode 3
+constexpr uint32_t VIP_JPEG_VALUE = 0xc0016b54;       // 1 byte, "-jpeg" mode 4
+constexpr uint32_t VIP_JPEG_PARAM = 0xc0086b55;       // JpegParam, "-jpeg" mode 5
+constexpr uint32_t VIP_GET_BORDER = 0xc0106b56;       // BorderInfo, "-jpeg" mode 6
+constexpr uint32_t VIP_KEY_9 = 0x20006b64;            // none
+constexpr uint32_t VIP_KEY_8 = 0x20006b65;            // none
+constexpr uint32_t VIP_DEBLOCK = 0xc0046b66;          // value
+constexpr uint32_t VIP_NELIST = 0xc0046b67;           // value
+constexpr uint32_t VIP_COEFF = 0x20006b68;            // none
+constexpr uint32_t VIP_INFO = 0x20006b69;             // none
+constexpr uint32_t VIP_MEMC_BLANKING = 0xc0046b6a;    // value
+constexpr uint32_t VIP_MEMC_SET = 0xc0046b6b;         // value
+constexpr uint32_t VIP_CAPTURE_INFO = 0xc0186b6c;     // CaptureInfo, "capture"/"memget"
+constexpr uint32_t VIP_MEMC_IN = 0xc0046b6d;          // value
+constexpr uint32_t VIP_MEMC_OUT = 0xc0046b6e;         // value
+constexpr uint32_t VIP_CAPTURE_POS = 0xc0106b6f;      // CapturePos
+constexpr uint32_t VIP_KEY_22 = 0x20006b70;           // none
+constexpr uint32_t VIP_KEY_32 = 0x20006b71;           // none
+constexpr uint32_t VIP_MEMC_MSG = 0xc0016b72;         // value
+
+// Payload size in bytes, as the code announces it (bits 28..16).
+constexpr uint32_t VipPayloadSize(uint32_t code) { return (code >> 16) & 0x1fffu; }
+
+// Payload records, little-endian as on the target; sizes are checked below.
+struct CaptureInfo {
+    uint32_t uiAddrY;
+    uint32_t uiAddrUV;
+    uint32_t uiSizeY;
+    uint32_t uiSizeUV;
+    int32_t iFrameCount;
+    uint8_t ucMemget;
+    uint8_t aucReserved[3];
+};
+
+struct CapturePos {
+    uint32_t auiValue[4];
+};
+
+struct OutputWindow {
+    uint32_t auiValue[6];
+};
+
+struct ScreenWall {
+    uint8_t ucScreenNumber;
+    uint8_t ucScreenSize;
+};
+
+struct JpegConfig {
+    uint32_t uiBaseAddr;
+    uint8_t ucFlag;
+    uint8_t ucJpegValue;
+    uint8_t aucReserved[10];
+    uint32_t uiWidth;
+    uint32_t uiHeight;
+    uint32_t uiStride;
+};
+
+struct JpegParam {
+    uint8_t ucJpegValue;
+    uint8_t aucReserved[3];
+    uint32_t uiValue;
+};
+
+struct BorderInfo {
+    int32_t iTop;
+    int32_t iDown;
+    int32_t iLeft;
+    int32_t iRight;
+};
+
+// The driver's panel record: maximum resolution in words 0 and 1, page bases in words 10..15.
+struct PanelInfo {
+    uint32_t uiPanelMaxHres;
+    uint32_t uiPanelMaxVres;
+    uint32_t auiReserved1[8];
+    uint32_t uiBaseAddrPage[6];
+    uint32_t auiReserved2[2];
+};
+
+static_assert(sizeof(CaptureInfo) == VipPayloadSize(VIP_CAPTURE_INFO), "CaptureInfo layout");
+static_assert(sizeof(CapturePos) == VipPayloadSize(VIP_CAPTURE_POS), "CapturePos layout");
+static_assert(sizeof(OutputWindow) == VipPayloadSize(VIP_OUTPUT_WINDOW), "OutputWindow layout");
+static_assert(sizeof(ScreenWall) == VipPayloadSize(VIP_SCREEN_WALL), "ScreenWall layout");
+static_assert(sizeof(JpegConfig) == VipPayloadSize(VIP_JPEG_CONFIG), "JpegConfig layout");
+static_assert(sizeof(JpegParam) == VipPayloadSize(VIP_JPEG_PARAM), "JpegParam layout");
+static_assert(sizeof(BorderInfo) == VipPayloadSize(VIP_GET_BORDER), "BorderInfo layout");
+static_assert(sizeof(PanelInfo) == VipPayloadSize(VIP_GET_PANEL), "PanelInfo layout");

@@ -1,0 +1,46 @@
+// The record of one capture: filled by the capture request and the probe, read by the
+// JPEG dump and the frame writers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Output name endings, the last four characters packed first-in-most-significant-byte.
+constexpr uint32_t kFileTypeBmp = 0x2e626d70;  // ".bmp"
+constexpr uint32_t kFileTypePbm = 0x2e70626d;  // ".pbm"
+constexpr uint32_t kFileTypeYuv = 0x2e797576;  // ".yuv"
+
+// Frame-memory layouts as (uiColorSpace, uiEncodeMode):
+// YUV_444C10 (1, 3), YUV_444C8 (1, 4), YUV_422C10 (2, 3), YUV_422C8 (2, 4).
+constexpr uint32_t kColorSpace444 = 1;  // a chroma pair for every pixel
+constexpr uint32_t kColorSpace422 = 2;  // a chroma pair for every two pixels
+constexpr uint32_t kEncodeChroma10 = 3;  // chroma samples packed 10-bit
+constexpr uint32_t kEncodeChroma8 = 4;   // chroma samples one byte each
+
+constexpr uint32_t kUncachedSegment = 0xa0000000;  // frame memory is read through it
+constexpr uint32_t kCachedSegment = 0x80000000;    // the JPEG buffer is read through it
+
+constexpr int kFileNameSize = 40;  // 39 characters and the terminator
+
+struct CaptureDescriptor {
+    uint32_t uiDeviceId;
+    uint32_t uiInterlace;
+    FILE* pFile;
+    char acFileName[kFileNameSize];
+    uint32_t uiFileType;
+    uint32_t uiAddrY;
+    uint32_t uiAddrUV;
+    uint32_t uiCurAddrY;
+    uint32_t uiCurAddrUV;
+    uint32_t uiLineOffsetY;
+    uint32_t uiLineOffsetUV;
+    int32_t iTotalCount;
+    int32_t* piFrameOrder;
+    uint32_t uiHeight;
+    uint32_t uiRowBytes;
+    uint32_t uiWidth;
+    uint32_t uiEncodeMode;
+    uint32_t uiColorSpace;
+    uint32_t uiSizeY;
+    uint32_t uiSizeUV;
+};

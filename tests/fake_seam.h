@@ -1,0 +1,42 @@
+// A test double for the seam: device nodes, a word memory and a request record, all
+// in-process, so unit tests can drive register access and the writers directly.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Ioctl {
+    int fd;
+    uint32_t code;
+    uint32_t addr;   // register-access requests: the record's address field as sent
+    uint32_t value;  // register-access requests: the value field as sent
+};
+
+struct State {
+    std::set<std::string> nodes{"/dev/zorvip", "/dev/zormmio"};
+    std::vector<std::string> opened;  // every open attempt, in order
+    std::vector<int> closed;
+    std::vector<Ioctl> ioctls;        // every request, in order
+    std::vector<std::string> commands;
+    std::map<uint32_t, uint32_t> words;  // by address with the two low bits cleared
+    bool refuseReads = false;  // MMIO reads fail without touching the record
+    bool refuseWrites = false;
+    uint64_t reads = 0;
+    uint64_t writes = 0;
+    // Optional word source used when `words` holds no entry for an address.
+    std::function<uint32_t(uint32_t)> background;
+};
+
+State& Get();
+void Reset();
+
+// Stores `bytes` into the word memory from `address` on (a multiple of 4), little-endian.
+void PutBytes(uint32_t address, const std::vector<uint8_t>& bytes);
+
+}  // namespace fake
