@@ -1,0 +1,106 @@
+#include "tests/sim_runner.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "sim/sim.h"
+
+namespace simrun {
+
+std::string MakeTempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/avrig-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) {
+        return {};
+    }
+    return buffer.data();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+Result Run(const std::vector<std::string>& args, const Options& options) {
+    Result result;
+    result.workDir = options.workDir.empty() ? MakeTempDir() : options.workDir;
+    const std::string scratch = MakeTempDir();
+    const std::string outPath = scratch + "/stdout";
+    const std::string errPath = scratch + "/stderr";
+    const std::string logPath = scratch + "/sim.log";
+    std::string targetPath = options.targetPath;
+    if (!options.useTargetPath && !options.target.empty()) {
+        targetPath = scratch + "/test.target";
+        std::ofstream(targetPath) << options.target;
+    }
+
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(result.workDir.c_str()) != 0) {
+            _exit(120);
+        }
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+            _exit(121);
+        }
+        setenv("AVRIG_SIM_TARGET", targetPath.c_str(), 1);
+        setenv("AVRIG_SIM_LOG", logPath.c_str(), 1);
+        if (options.traceMmio) {
+            setenv("AVRIG_SIM_TRACE_MMIO", "1", 1);
+        } else {
+            unsetenv("AVRIG_SIM_TRACE_MMIO");
+        }
+        std::vector<std::string> storage;
+        storage.emplace_back("avrig-sim");
+        storage.insert(storage.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : storage) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        const int status = SimMain(static_cast<int>(storage.size()), argv.data());
+        std::fflush(stdout);
+        std::fflush(stderr);
+        _exit(status & 0xff);
+    }
+    int wstatus = 0;
+    if (child > 0 && waitpid(child, &wstatus, 0) == child && WIFEXITED(wstatus)) {
+        result.status = WEXITSTATUS(wstatus);
+    }
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    result.log = ReadFile(logPath);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
+    std::remove(logPath.c_str());
+    if (!targetPath.empty() && !options.useTargetPath) {
+        std::remove(targetPath.c_str());
+    }
+    rmdir(scratch.c_str());
+    return result;
+}
+
+}  // namespace simrun

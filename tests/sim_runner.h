@@ -1,0 +1,40 @@
+// Runs the tool against the simulated target the way a shell runs avrig-sim: in a child
+// process, with the environment set, standard output and error captured, and the exit
+// status as the shell would see it. Works under qemu-user and the sanitizers, where
+// running a second binary would not.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace simrun {
+
+struct Options {
+    std::string target;      // target file text; empty: the built-in default target
+    bool useTargetPath = false;  // take `targetPath` as AVRIG_SIM_TARGET instead of `target`
+    std::string targetPath;
+    bool traceMmio = false;
+    std::string workDir;     // where the run starts (output files land here); empty: a new temp dir
+};
+
+struct Result {
+    int status = -1;       // exit status 0..255, or -1 when the child died of a signal
+    std::string out;       // standard output
+    std::string err;       // standard error
+    std::string log;       // the simulated target's log
+    std::string workDir;   // the folder the run started in
+};
+
+// args excludes the program name.
+Result Run(const std::vector<std::string>& args, const Options& options = {});
+
+// A fresh empty folder under the system's temp folder.
+std::string MakeTempDir();
+
+// Whole file as bytes (empty when it cannot be read).
+std::string ReadFile(const std::string& path);
+
+// Splits a log into its lines.
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace simrun
