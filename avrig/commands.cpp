@@ -1,1 +1,357 @@
-// placeholder
+// The table of words and the handlers that act while the walk runs: immediate requests
+// go out at once, in command-line order; remembering options only store their value.
+#include <cstdio>
+#include <cstring>
+
+#include "avrig/control.h"
+#include "avrig/parsers.h"
+#include "memget/capture.h"
+
+namespace {
+
+const char* Word(const Walk& w) { return w.argv[w.i]; }
+const char* Value(const Walk& w, int k = 1) { return w.argv[w.i + k]; }
+
+// Keywords read their values without a prefix row's guard; one that stands too near the
+// end of the command line is reported and sends nothing, rather than reading past argv.
+bool HasValues(Walk& w, int count) {
+    if (w.i + count < w.argc) {
+        return true;
+    }
+    w.bFailed = true;
+    std::fprintf(stderr, "avrig: %s needs %d value%s; nothing sent for it\n", Word(w), count,
+                 count == 1 ? "" : "s");
+    return false;
+}
+
+// The number written right after an option's text ("-vsync1", "-adc2"); 0 without digits.
+int32_t NumberAfter(const Walk& w, size_t optionLength) {
+    const char* rest = Word(w) + optionLength;
+    return DecimalArg(rest);
+}
+
+uint32_t Pack16(uint32_t low, uint32_t high) { return (low & 0xffu) | ((high & 0xffu) << 8); }
+
+uint32_t PackSyncFlag(const Walk& w, size_t optionLength) {
+    const uint32_t n = static_cast<uint32_t>(NumberAfter(w, optionLength));
+    const int32_t v = DecimalArg(Value(w));
+    return (n & 0x0fu) | (v != 0 ? 0x10u : 0u);
+}
+
+void SendValue(Walk& w, uint32_t code, int32_t value) {
+    SendVip(w, code, static_cast<uint32_t>(value));
+}
+
+// --- Immediate options ----------------------------------------------------------------
+
+void HandleOsd(Walk& w) {
+    const int32_t v = DecimalArg(Value(w));
+    SendValue(w, VIP_SET_OSD, v);
+    w.settings.iCtrlValue = v;
+}
+
+void HandleVsync(Walk& w) {
+    const uint32_t packed = PackSyncFlag(w, 6);
+    SendVip(w, VIP_SET_VSYNC, packed);
+    w.settings.iCtrlValue = static_cast<int32_t>(packed);
+}
+
+void HandleSyncdet(Walk& w) {
+    const uint32_t packed = PackSyncFlag(w, 8);
+    SendVip(w, VIP_SET_SYNCDET, packed);
+    w.settings.iCtrlValue = static_cast<int32_t>(packed);
+}
+
+void HandleAdc(Walk& w) {
+    const uint32_t n = static_cast<uint32_t>(NumberAfter(w, 4));
+    const char* v = Value(w);
+    const bool negative = v[0] == '-';
+    const uint32_t magnitude = static_cast<uint32_t>(DecimalArg(negative ? v + 1 : v));
+    SendVip(w, VIP_SET_ADC, Pack16(n, (magnitude & 0x7fu) | (negative ? 0x80u : 0u)));
+}
+
+void HandleAspect(Walk& w) { SendValue(w, VIP_SET_ASPECT, DecimalArg(Value(w))); }
+
+void HandleV(Walk& w) {
+    const uint32_t n = static_cast<uint32_t>(NumberAfter(w, 2));
+    SendVip(w, VIP_SET_V, Pack16(n, static_cast<uint32_t>(DecimalArg(Value(w)))));
+}
+
+void HandleP(Walk& w) {
+    const int32_t v = DecimalArg(Value(w));
+    SendValue(w, VIP_SET_P, v);
+    w.settings.iCtrlValue = v;
+}
+
+void HandleN(Walk& w) { w.settings.iKeyValue = DecimalArg(Value(w)); }
+
+// --- Remembering options --------------------------------------------------------------
+
+void HandleSource(Walk& w) {
+    w.settings.iSource = DecimalArg(Value(w));
+    w.settings.bSourceSet = true;
+}
+
+void HandleInput(Walk& w) {
+    w.settings.iInput = DecimalArg(Value(w));
+    w.settings.bSourceSet = true;
+}
+
+void HandleWidth(Walk& w) {
+    w.settings.uiWinWidth = static_cast<uint32_t>(DecimalArg(Value(w)));
+    w.settings.bSizeSet = true;
+}
+
+void HandleHeight(Walk& w) {
+    w.settings.uiWinHeight = static_cast<uint32_t>(DecimalArg(Value(w)));
+    w.settings.bSizeSet = true;
+}
+
+void HandleRh(Walk& w) {
+    w.settings.iRh = DecimalArg(Value(w));
+    w.settings.bRhRvSet = true;
+}
+
+void HandleRv(Walk& w) {
+    w.settings.iRv = DecimalArg(Value(w));
+    w.settings.bRhRvSet = true;
+}
+
+void HandleJpeg(Walk& w) {
+    w.settings.iJpegMode = NumberAfter(w, 5);
+    w.settings.iJpegValue = DecimalArg(Value(w));
+}
+
+void HandleMisc(Walk& w) {
+    w.settings.iMiscMode = NumberAfter(w, 5);
+    w.settings.iCtrlValue = DecimalArg(Value(w));
+}
+
+// --- Keywords -------------------------------------------------------------------------
+
+int32_t KeyDecimal(Walk& w, int k = 1) { return w.settings.iKeyValue = DecimalArg(Value(w, k)); }
+int32_t KeyHex(Walk& w, int k = 1) { return w.settings.iKeyValue = HexArg(Value(w, k)); }
+
+void HandleKey9(Walk& w) { SendVip(w, VIP_KEY_9, 0); }
+void HandleKey8(Walk& w) { SendVip(w, VIP_KEY_8, 0); }
+void HandleCoeff(Walk& w) { SendVip(w, VIP_COEFF, 0); }
+void HandleKey22(Walk& w) { SendVip(w, VIP_KEY_22, 0); }
+void HandleKey32(Walk& w) { SendVip(w, VIP_KEY_32, 0); }
+void HandleInfo(Walk& w) { SendVip(w, VIP_INFO, 0); }
+
+void HandleDeblock(Walk& w) {
+    if (HasValues(w, 1)) SendValue(w, VIP_DEBLOCK, KeyDecimal(w));
+}
+
+void HandleNelist(Walk& w) {
+    if (HasValues(w, 1)) SendValue(w, VIP_NELIST, KeyDecimal(w));
+}
+
+void HandlePctest(Walk& w) {
+    if (HasValues(w, 1)) KeyHex(w);
+}
+
+void HandleMemcIn(Walk& w) {
+    if (HasValues(w, 1)) SendValue(w, VIP_MEMC_IN, KeyHex(w));
+}
+
+void HandleMemcOut(Walk& w) {
+    if (HasValues(w, 1)) SendValue(w, VIP_MEMC_OUT, KeyHex(w));
+}
+
+void HandleMemcMsg(Walk& w) {
+    if (HasValues(w, 1)) SendValue(w, VIP_MEMC_MSG, KeyDecimal(w));
+}
+
+struct NamedValue {
+    const char* pcName;
+    int32_t iValue;
+};
+
+constexpr NamedValue kBlankingModes[] = {{"disable", 0}, {"auto", 1}, {"enable", 2}};
+constexpr NamedValue kMemcStrengths[] = {
+    {"off", 1}, {"strong", 2}, {"normal", 3}, {"weak", 4}, {"demo", 5}};
+
+template <size_t N>
+void SendNamed(Walk& w, uint32_t code, const NamedValue (&names)[N]) {
+    if (!HasValues(w, 1)) {
+        return;
+    }
+    for (const NamedValue& named : names) {
+        if (std::strcmp(Value(w), named.pcName) == 0) {
+            SendValue(w, code, named.iValue);
+            return;
+        }
+    }
+    // Any other word sends nothing.
+}
+
+void HandleMemcBlanking(Walk& w) { SendNamed(w, VIP_MEMC_BLANKING, kBlankingModes); }
+void HandleMemcSet(Walk& w) { SendNamed(w, VIP_MEMC_SET, kMemcStrengths); }
+
+void HandleCapture(Walk& w) {
+    w.records.capture.ucMemget = 0;
+    SendVipRecord(w, VIP_CAPTURE_INFO, &w.records.capture);
+}
+
+void HandleMemget(Walk& w) {
+    CaptureInfo& info = w.records.capture;
+    info.ucMemget = 1;
+    const bool answered = SendVipRecord(w, VIP_CAPTURE_INFO, &info);
+    if (w.i + 1 >= w.argc) {
+        return;  // without a file name only the request goes out
+    }
+    if (!answered) {
+        // The five answer words are not defined then: capture nothing from them.
+        std::fprintf(stderr, "avrig: no capture into %s: the driver did not say where the frames are\n",
+                     Value(w));
+        w.bFailed = true;
+        return;
+    }
+    if (!VIP_MemoryCatch(info.uiAddrY, info.uiAddrUV, info.uiSizeY, info.uiSizeUV, info.iFrameCount,
+                         Value(w))) {
+        w.bFailed = true;
+    }
+}
+
+void HandleCapturePos(Walk& w) {
+    std::puts("capture_pos==>");
+    CapturePos& pos = w.records.capturePos;
+    for (int k = 0; k < 4; ++k) {
+        pos.auiValue[k] = w.i + 4 < w.argc ? static_cast<uint32_t>(KeyDecimal(w, k + 1)) : 0u;
+    }
+    SendVipRecord(w, VIP_CAPTURE_POS, &pos);
+    std::puts("capture_pos<==");
+}
+
+void HandleOutputWindow(Walk& w) {
+    if (!HasValues(w, 4)) {
+        return;
+    }
+    std::puts("output_window==>");
+    uint32_t values[4];
+    for (int k = 0; k < 4; ++k) {
+        values[k] = static_cast<uint32_t>(KeyDecimal(w, k + 1));
+    }
+    // The driver takes the window's values in this order.
+    OutputWindow& window = w.records.outputWindow;
+    window = OutputWindow{{values[0], values[2], values[1], values[3], 0, 0}};
+    SendVipRecord(w, VIP_OUTPUT_WINDOW, &window);
+    std::puts("output_window<==");
+}
+
+void HandleDataFormat(Walk& w) {
+    if (w.argc == 2) {
+        std::puts("range 9~12. there are YUV_444C10, YUV_444C8, YUV_422C10, YUV_422C8");
+        return;
+    }
+    if (HasValues(w, 1)) SendValue(w, VIP_DATA_FORMAT, KeyDecimal(w));
+}
+
+void HandleScreenWall(Walk& w) {
+    if (w.argc == 2) {
+        std::puts("select screen size and screen number");
+        return;
+    }
+    if (!HasValues(w, 2)) {
+        return;
+    }
+    ScreenWall& wall = w.records.screenWall;
+    wall.ucScreenSize = static_cast<uint8_t>(KeyDecimal(w, 1));
+    wall.ucScreenNumber = static_cast<uint8_t>(KeyDecimal(w, 2));
+    SendVipRecord(w, VIP_SCREEN_WALL, &wall);
+}
+
+// --- The table ------------------------------------------------------------------------
+
+enum class Match {
+    Prefix,      // the word begins with the row's text; needs a value
+    PrefixLong,  // as Prefix, and the word has at least 3 characters
+    Whole,       // the word is the row's text; values are the handler's business
+};
+
+struct WalkRow {
+    const char* pcWord;
+    Match eMatch;
+    void (*pfnHandle)(Walk&);
+};
+
+// Tried top to bottom; the order settles words that are prefixes of others
+// ("-syncdet" before "-s", "-adc" before "-a", "-vsync" before "-v").
+constexpr WalkRow kWalkTable[] = {
+    {"-osd", Match::Prefix, HandleOsd},
+    {"-vsync", Match::Prefix, HandleVsync},
+    {"-syncdet", Match::Prefix, HandleSyncdet},
+    {"-adc", Match::Prefix, HandleAdc},
+    {"-jpeg", Match::Prefix, HandleJpeg},
+    {"-misc", Match::Prefix, HandleMisc},
+    {"-s", Match::Prefix, HandleSource},
+    {"-i", Match::Prefix, HandleInput},
+    {"-w", Match::Prefix, HandleWidth},
+    {"-h", Match::Prefix, HandleHeight},
+    {"-a", Match::Prefix, HandleAspect},
+    {"-rh", Match::Prefix, HandleRh},
+    {"-rv", Match::Prefix, HandleRv},
+    {"-v", Match::PrefixLong, HandleV},
+    {"-p", Match::Prefix, HandleP},
+    {"-n", Match::Prefix, HandleN},
+    {"9", Match::Whole, HandleKey9},
+    {"8", Match::Whole, HandleKey8},
+    {"deblock", Match::Whole, HandleDeblock},
+    {"nelist", Match::Whole, HandleNelist},
+    {"pctest", Match::Whole, HandlePctest},
+    {"coeff", Match::Whole, HandleCoeff},
+    {"22", Match::Whole, HandleKey22},
+    {"32", Match::Whole, HandleKey32},
+    {"info", Match::Whole, HandleInfo},
+    {"memc_blanking", Match::Whole, HandleMemcBlanking},
+    {"memc_set", Match::Whole, HandleMemcSet},
+    {"capture", Match::Whole, HandleCapture},
+    {"memget", Match::Whole, HandleMemget},
+    {"capture_pos", Match::Whole, HandleCapturePos},
+    {"memc_in", Match::Whole, HandleMemcIn},
+    {"memc_out", Match::Whole, HandleMemcOut},
+    {"output_window", Match::Whole, HandleOutputWindow},
+    {"memc_msg", Match::Whole, HandleMemcMsg},
+    {"data_format", Match::Whole, HandleDataFormat},
+    {"screen_wall", Match::Whole, HandleScreenWall},
+};
+
+bool Accepts(const WalkRow& row, const char* word, bool hasValue) {
+    switch (row.eMatch) {
+        case Match::Whole:
+            return std::strcmp(word, row.pcWord) == 0;
+        case Match::PrefixLong:
+            if (std::strlen(word) < 3) return false;
+            [[fallthrough]];
+        case Match::Prefix:
+            return hasValue && std::strncmp(word, row.pcWord, std::strlen(row.pcWord)) == 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+int32_t DecimalArg(const char* text) {
+    int value = 0;
+    StrToDecimalNumber(text, &value, static_cast<unsigned>(std::strlen(text)));
+    return value;
+}
+
+int32_t HexArg(const char* text) {
+    int value = 0;
+    StrToHexNumber(text, &value, static_cast<unsigned>(std::strlen(text)));
+    return value;
+}
+
+void HandleWord(Walk& walk) {
+    const char* word = walk.argv[walk.i];
+    const bool hasValue = walk.i + 1 < walk.argc;
+    for (const WalkRow& row : kWalkTable) {
+        if (Accepts(row, word, hasValue)) {
+            row.pfnHandle(walk);
+            return;
+        }
+    }
+    // A word that no row accepts is passed over.
+}

@@ -1,1 +1,57 @@
-// placeholder
+// Entry of the tool: open the VIP driver, walk the command line in pairs, send the
+// deferred requests, close.
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "avrig/avrig_main.h"
+#include "avrig/control.h"
+#include "device/seam.h"
+
+bool SendVip(Walk& walk, uint32_t code, uintptr_t arg) {
+    if (SeamIoctl(walk.vipFd, code, arg) != -1) {
+        return true;
+    }
+    const int reason = errno;
+    std::fflush(stdout);  // keep the report after what the walk printed before it
+    std::fprintf(stderr, "avrig: request 0x%08x failed: %s\n", static_cast<unsigned>(code),
+                 std::strerror(reason));
+    walk.bFailed = true;
+    return false;
+}
+
+void PrintUsage() {
+    std::puts("Usage:");
+    std::puts("./avrig [-s %d -a %d -v%d %d]");
+    std::fputs("[-s]: chamge source, range 0~7.", stdout);
+    std::fputs("[-a]: chamge wide, range 0~7. there are 16x9, 4x3, zoom1, zoom2, panorama, auto, game mode, native.",
+               stdout);
+    std::puts("Example:");
+    std::puts("./avrig -s 5");
+    std::puts("./avrig -a 2");
+    std::puts("./avrig -s 5 -a 2");
+}
+
+int AvrigMain(int argc, char** argv) {
+    // The walk holds every record the driver reads or answers, for the whole run.
+    Walk walk{argc, argv, 1, -1, ControlSettings{}, VipRecords{}, false};
+
+    walk.vipFd = SeamOpen(kVipDevice, O_RDWR);
+    if (walk.vipFd < 0) {
+        std::puts("open vip driver error!!");
+        return -1;
+    }
+    if (argc >= 2 && std::strncmp(argv[1], "-h", 2) == 0) {
+        PrintUsage();
+        walk.i = 2;  // the help word is not also the height option
+    }
+    for (; walk.i < argc; walk.i += 2) {
+        HandleWord(walk);
+    }
+    SendDeferredRequests(walk);
+
+    const int closed = SeamClose(walk.vipFd);
+    return walk.bFailed ? 1 : closed;
+}

@@ -5,6 +5,7 @@
 
 #include "device/mmio.h"
 #include "device/seam.h"
+#include "device/vip.h"
 
 namespace fake {
 
@@ -15,6 +16,17 @@ std::vector<std::string> g_fdPaths;
 }  // namespace
 
 State& Get() { return g_state; }
+
+bool IsRecordCode(uint32_t code) {
+    switch (code) {
+        case VIP_OUTPUT_WINDOW: case VIP_SCREEN_WALL: case VIP_GET_PANEL: case VIP_GET_ZOOM:
+        case VIP_JPEG_CONFIG: case VIP_JPEG_VALUE: case VIP_JPEG_PARAM: case VIP_GET_BORDER:
+        case VIP_CAPTURE_INFO: case VIP_CAPTURE_POS:
+            return true;
+        default:
+            return false;
+    }
+}
 
 void Reset() {
     g_state = State{};
@@ -53,7 +65,7 @@ int SeamClose(int descriptor) {
 }
 
 int SeamIoctl(int descriptor, uint32_t code, uintptr_t arg) {
-    fake::Ioctl call{descriptor, code, 0, 0};
+    fake::Ioctl call{descriptor, code, 0, 0, {}};
     if (code == MMIO_REG_READ || code == MMIO_REG_WRITE) {
         auto* request = reinterpret_cast<MmioRegRequest*>(arg);
         call.addr = request->uiAddr;
@@ -82,8 +94,20 @@ int SeamIoctl(int descriptor, uint32_t code, uintptr_t arg) {
         }
         return 0;
     }
-    call.value = static_cast<uint32_t>(arg);
+    if (fake::IsRecordCode(code)) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(arg);
+        call.record.assign(bytes, bytes + VipPayloadSize(code));
+    } else {
+        call.value = static_cast<uint32_t>(arg);
+    }
     g_state.ioctls.push_back(call);
+    if (g_state.refusedCodes.count(code) != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (fake::IsRecordCode(code) && g_state.answer) {
+        g_state.answer(code, reinterpret_cast<void*>(arg));
+    }
     return 0;
 }
 

@@ -15,7 +15,8 @@ struct Ioctl {
     int fd;
     uint32_t code;
     uint32_t addr;   // register-access requests: the record's address field as sent
-    uint32_t value;  // register-access requests: the value field as sent
+    uint32_t value;  // register-access requests: the value field as sent; VIP: the number
+    std::vector<uint8_t> record;  // VIP requests with a record: its bytes as sent
 };
 
 struct State {
@@ -29,9 +30,15 @@ struct State {
     bool refuseWrites = false;
     uint64_t reads = 0;
     uint64_t writes = 0;
+    std::set<uint32_t> refusedCodes;  // VIP requests that fail with EINVAL
+    // Optional answer to a VIP request with a record (code, record address).
+    std::function<void(uint32_t, void*)> answer;
     // Optional word source used when `words` holds no entry for an address.
     std::function<uint32_t(uint32_t)> background;
 };
+
+// Whether a VIP request code carries the address of a record.
+bool IsRecordCode(uint32_t code);
 
 State& Get();
 void Reset();

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "device/mmio.h"
+#include "tests/fake_seam.h"
+
+namespace {
+
+class Mmio : public ::testing::Test {
+protected:
+    void SetUp() override { fake::Reset(); }
+    void TearDown() override { fake::Reset(); }
+    static fake::State& Seam() { return fake::Get(); }
+};
+
+TEST_F(Mmio, OpensTheDebugNodeFirstAndFallsBackToThePlainOne) {
+    struct Case {
+        std::set<std::string> nodes;
+        std::vector<std::string> tried;
+        bool opens;
+    };
+    const Case cases[] = {
+        {{"/dev/zormmio-dbg", "/dev/zormmio"}, {"/dev/zormmio-dbg"}, true},
+        {{"/dev/zormmio"}, {"/dev/zormmio-dbg", "/dev/zormmio"}, true},
+        {{"/dev/zormmio-dbg"}, {"/dev/zormmio-dbg"}, true},
+        {{}, {"/dev/zormmio-dbg", "/dev/zormmio"}, false},
+    };
+    for (const Case& c : cases) {
+        fake::Reset();
+        Seam().nodes = c.nodes;
+        const int result = MmioOpen();
+        EXPECT_EQ(Seam().opened, c.tried);
+        EXPECT_EQ(result, fd);
+        EXPECT_EQ(fd != -1, c.opens);
+    }
+}
+
+TEST_F(Mmio, NothingHappensWhileTheDeviceIsClosed) {
+    ASSERT_EQ(fd, -1);
+    uint32_t word = 0xcafef00d;
+    uint8_t byte = 0x77;
+    EXPECT_EQ(RegReadWord(0xbe1c6000, &word), 0);
+    EXPECT_EQ(word, 0xcafef00du);
+    EXPECT_EQ(RegReadByte(0xbe1c6000, &byte), 0);
+    EXPECT_EQ(byte, 0x77);
+    // The value pointers are never read: a null pointer must not be touched.
+    EXPECT_EQ(RegWriteWord(0xbe1c6000, nullptr), 0);
+    EXPECT_EQ(RegWriteByte(0xbe1c6000, nullptr), 0);
+    EXPECT_EQ(MmioClose(), -1);
+    EXPECT_TRUE(Seam().ioctls.empty());
+    EXPECT_TRUE(Seam().closed.empty());
+}
+
+TEST_F(Mmio, ReadByteTakesItsLaneFromTheAlignedWordAndStoresOneByte) {
+    Seam().words[0xbe1c61b0] = 0x11223344;
+    Seam().words[0xbe1c4030] = 0xa1b2c3d4;
+    ASSERT_NE(MmioOpen(), -1);
+    struct Case {
+        uint32_t address;
+        uint32_t aligned;
+        uint8_t expected;
+    };
+    const Case cases[] = {
+        {0xbe1c61b0, 0xbe1c61b0, 0x44}, {0xbe1c61b1, 0xbe1c61b0, 0x33},
+        {0xbe1c61b2, 0xbe1c61b0, 0x22}, {0xbe1c61b3, 0xbe1c61b0, 0x11},
+        {0xbe1c4033, 0xbe1c4030, 0xa1},
+    };
+    for (const Case& c : cases) {
+        Seam().ioctls.clear();
+        uint8_t guard[4] = {0xee, 0xee, 0xee, 0xee};
+        EXPECT_EQ(RegReadByte(c.address, &guard[0]), 1);
+        EXPECT_EQ(guard[0], c.expected);
+        EXPECT_EQ(guard[1], 0xee);  // only one byte is stored
+        EXPECT_EQ(guard[2], 0xee);
+        EXPECT_EQ(guard[3], 0xee);
+        ASSERT_EQ(Seam().ioctls.size(), 1u);
+        EXPECT_EQ(Seam().ioctls[0].code, MMIO_REG_READ);
+        EXPECT_EQ(Seam().ioctls[0].addr, c.aligned);
+    }
+}
+
+TEST_F(Mmio, WordAccessPassesTheAddressUnchanged) {
+    Seam().words[0xbe1c8040] = 0x01020304;
+    ASSERT_NE(MmioOpen(), -1);
+    uint32_t value = 0;
+    EXPECT_EQ(RegReadWord(0xbe1c8042, &value), 1);
+    EXPECT_EQ(Seam().ioctls.back().addr, 0xbe1c8042u);
+    EXPECT_EQ(value, 0x01020304u);
+    const uint32_t out = 0xdeadbeef;
+    EXPECT_EQ(RegWriteWord(0xbe1c8044, &out), 1);
+    EXPECT_EQ(Seam().ioctls.back().code, MMIO_REG_WRITE);
+    EXPECT_EQ(Seam().ioctls.back().addr, 0xbe1c8044u);
+    EXPECT_EQ(Seam().ioctls.back().value, 0xdeadbeefu);
+}
+
+TEST_F(Mmio, WriteByteReplacesOneLaneOfTheAlignedWord) {
+    struct Case {
+        uint32_t address;
+        uint8_t byte;
+        uint32_t before;
+        uint32_t after;
+    };
+    const Case cases[] = {
+        {0xbe1c4031, 0x5a, 0x11223344, 0x11225a44},
+        {0xbe1c4030, 0xff, 0x11223344, 0x112233ff},
+        {0xbe1c4033, 0x80, 0x11223344, 0x80223344},
+    };
+    for (const Case& c : cases) {
+        fake::Reset();
+        Seam().words[0xbe1c4030] = c.before;
+        ASSERT_NE(MmioOpen(), -1);
+        EXPECT_EQ(RegWriteByte(c.address, &c.byte), 1);
+        ASSERT_EQ(Seam().ioctls.size(), 2u);
+        EXPECT_EQ(Seam().ioctls[0].code, MMIO_REG_READ);
+        EXPECT_EQ(Seam().ioctls[0].addr, 0xbe1c4030u);
+        EXPECT_EQ(Seam().ioctls[1].code, MMIO_REG_WRITE);
+        EXPECT_EQ(Seam().ioctls[1].addr, 0xbe1c4030u);
+        EXPECT_EQ(Seam().ioctls[1].value, c.after);
+        EXPECT_EQ(Seam().words[0xbe1c4030], c.after);
+    }
+}
+
+TEST_F(Mmio, ARefusedReadStillReportsDoneAndDeliversZero) {
+    Seam().words[0xbe1c6000] = 0xffffffff;
+    Seam().refuseReads = true;
+    ASSERT_NE(MmioOpen(), -1);
+    uint32_t word = 0x12345678;
+    uint8_t byte = 0x12;
+    EXPECT_EQ(RegReadWord(0xbe1c6000, &word), 1);
+    EXPECT_EQ(word, 0u);
+    EXPECT_EQ(RegReadByte(0xbe1c6001, &byte), 1);
+    EXPECT_EQ(byte, 0);
+}
+
+TEST_F(Mmio, WriteByteLeavesTheWordAloneWhenItsReadIsRefused) {
+    Seam().words[0xbe1c4030] = 0x11223344;
+    Seam().refuseReads = true;
+    ASSERT_NE(MmioOpen(), -1);
+    const uint8_t byte = 0x5a;
+    EXPECT_EQ(RegWriteByte(0xbe1c4031, &byte), 1);
+    ASSERT_EQ(Seam().ioctls.size(), 1u);  // the read only: no write of unread lanes
+    EXPECT_EQ(Seam().words[0xbe1c4030], 0x11223344u);
+}
+
+TEST_F(Mmio, CloseReleasesTheDescriptorOnce) {
+    ASSERT_NE(MmioOpen(), -1);
+    const int opened = fd;
+    EXPECT_EQ(MmioClose(), 0);
+    EXPECT_EQ(fd, -1);
+    EXPECT_EQ(MmioClose(), -1);  // a second close calls nothing
+    EXPECT_EQ(Seam().closed, std::vector<int>{opened});
+    uint32_t word = 7;
+    EXPECT_EQ(RegReadWord(0, &word), 0);
+}
+
+}  // namespace
