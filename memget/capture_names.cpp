@@ -1,0 +1,23 @@
+#include "memget/capture_names.h"
+
+#include <cstdio>
+#include <cstring>
+
+size_t LongestRequestName(int32_t count) {
+    const size_t room = kFileNameSize - 1;
+    if (count < 2) {
+        return room;
+    }
+    return room - (count > 1000 ? 5 : 4);  // "_" and three digits, four from frame 1000 on
+}
+
+void FrameName(char (&name)[kFileNameSize], const char* requested, int32_t index, int32_t count) {
+    std::memset(name, 0, sizeof name);
+    const size_t length = ::strnlen(requested, kFileNameSize - 1);
+    if (count < 2) {
+        std::memcpy(name, requested, length);
+        return;
+    }
+    const int stem = static_cast<int>(length) - 4;
+    std::snprintf(name, sizeof name, "%.*s_%03d%s", stem, requested, static_cast<int>(index), requested + stem);
+}
