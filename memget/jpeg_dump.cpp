@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "device/mmio.h"
-#include "image/color.h"
+#include "image/jpeg_row.h"
 #include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_registers.h"
@@ -16,19 +16,6 @@ namespace {
 // wraps to a size no buffer could hold.
 bool ReadExtent(uint32_t endRegister, uint32_t startRegister, uint32_t* end, uint32_t* start) {
     return RegReadWord(endRegister, end) && RegReadWord(startRegister, start);
-}
-
-void ConvertRow(uint8_t* row, uint32_t width) {
-    for (uint32_t j = 0; j < width; ++j) {
-        uint8_t* pixel = row + 3u * j;
-        int32_t r = 0;
-        int32_t g = 0;
-        int32_t b = 0;
-        YuvToRgb(pixel[2], pixel[1], pixel[0], &r, &g, &b);
-        pixel[0] = static_cast<uint8_t>(b);
-        pixel[1] = static_cast<uint8_t>(g);
-        pixel[2] = static_cast<uint8_t>(r);
-    }
 }
 
 }  // namespace
@@ -84,7 +71,7 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
     for (uint32_t n = height; n-- > 0;) {
         ReadFrameLine(base + n * lineOffset, line.data(), lineOffset);
         std::fill(line.begin() + lineOffset, line.end(), uint8_t{0});  // converted last time round
-        ConvertRow(line.data(), width);
+        ConvertJpegRow(line.data(), width);
         if (std::fwrite(line.data(), 1, desc->uiRowBytes, desc->pFile) < desc->uiRowBytes) {
             std::puts("Write error!!");
             return 0;

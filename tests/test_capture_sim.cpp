@@ -1,0 +1,402 @@
+// Captures end to end against the simulated target: what is printed, which slot each file
+// comes from, the refusals and the exit status.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/sim_runner.h"
+
+namespace {
+
+using simrun::Lines;
+using simrun::ReadFile;
+using simrun::Run;
+
+std::string Hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", v);
+    return text;
+}
+
+// Frame memory as `word` lines.
+std::string WordLines(uint32_t address, const std::vector<uint8_t>& bytes) {
+    std::string lines;
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+        uint32_t word = 0;
+        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k) word |= uint32_t{bytes[i + k]} << (8 * k);
+        lines += "word " + Hex(address + static_cast<uint32_t>(i)) + " " + Hex(word) + "\n";
+    }
+    return lines;
+}
+
+// Packs 10-bit samples least significant bit first.
+std::vector<uint8_t> Pack10(const std::vector<uint16_t>& samples, size_t size) {
+    std::vector<uint8_t> bytes(size, 0);
+    for (size_t n = 0; n < samples.size(); ++n) {
+        for (int b = 0; b < 10; ++b) {
+            const size_t bit = 10 * n + static_cast<size_t>(b);
+            if ((samples[n] >> b) & 1) bytes[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+        }
+    }
+    return bytes;
+}
+
+// A 4x2 YUV_444C8 capture with 256-byte line offsets: registers only.
+std::string SmallCaptureRegisters(bool interlaced) {
+    return std::string("nodes /dev/zorvip /dev/zormmio\n") +
+           "word 0xbe1c6000 " + (interlaced ? "0x8" : "0x0") + "\n"
+           "word 0xbe1c61b0 0x00010001\n"  // line offsets 256 and 256
+           "word 0xbe1c61a0 0x2\n"         // two lines
+           "word 0xbe1cfcc8 0x4\n"         // capture window 0..4
+           "word 0xbe1cfcc0 0x0\n"
+           "word 0xbe1cc048 0x3\n"         // panel window 6 wide
+           "word 0xbe1cc040 0x0\n"
+           "word 0xbe1c4030 0x00000100\n";  // YUV_444C8
+}
+
+constexpr uint32_t kAddrY = 0x100000;
+constexpr uint32_t kAddrUV = 0x180000;
+constexpr uint32_t kSizeY = 0x1000;
+constexpr uint32_t kSizeUV = 0x800;
+
+// Gives every frame buffer of the first two groups its own luma (10 x buffer + 100) and
+// chroma (Cr = buffer, Cb = 200 - buffer), so a file shows which buffer it came from.
+std::string SlotContents(bool interlaced) {
+    const uint32_t groupSize = interlaced ? 6 : 3;
+    const uint32_t stride = groupSize * (kSizeY + kSizeUV);
+    std::string lines;
+    for (uint32_t group = 0; group < 2; ++group) {
+        for (uint32_t slot = 0; slot < groupSize; ++slot) {
+            const uint32_t buffer = group * groupSize + slot;
+            const std::vector<uint16_t> luma(4, static_cast<uint16_t>(4 * (10 * buffer + 100)));
+            std::vector<uint8_t> chroma;
+            for (int p = 0; p < 4; ++p) {
+                chroma.push_back(static_cast<uint8_t>(buffer));
+                chroma.push_back(static_cast<uint8_t>(200 - buffer));
+            }
+            for (uint32_t line = 0; line < 2; ++line) {
+                lines += WordLines(kAddrY + group * stride + slot * kSizeY + line * 256, Pack10(luma, 8));
+                lines += WordLines(kAddrUV + group * stride + slot * kSizeUV + line * 256, chroma);
+            }
+        }
+    }
+    return lines;
+}
+
+std::string CaptureLine(int count) {
+    return "capture " + Hex(kAddrY) + " " + Hex(kAddrUV) + " " + Hex(kSizeY) + " " + Hex(kSizeUV) + " " +
+           std::to_string(count) + "\n";
+}
+
+// The buffer a .yuv frame file was read from, by its first pixel (Cr byte).
+int BufferOf(const std::string& file) {
+    if (file.size() < 54 + 3) return -1;
+    return static_cast<unsigned char>(file[54]);
+}
+
+std::string ExpectedYuvFile(int buffer) {
+    std::string file("BM", 2);
+    auto put32 = [&file](uint32_t v) {
+        for (int k = 0; k < 4; ++k) file.push_back(static_cast<char>(v >> (8 * k)));
+    };
+    auto put16 = [&file](uint16_t v) {
+        file.push_back(static_cast<char>(v & 0xff));
+        file.push_back(static_cast<char>(v >> 8));
+    };
+    put32(54 + 12 * 2);
+    put32(0);
+    put32(54);
+    put32(40);
+    put32(4);
+    put32(2);
+    put16(1);
+    put16(24);
+    put32(0);
+    put32(0);
+    put32(100);
+    put32(100);
+    put32(0);
+    put32(0);
+    for (int row = 0; row < 2; ++row) {
+        for (int p = 0; p < 4; ++p) {
+            file.push_back(static_cast<char>(buffer));
+            file.push_back(static_cast<char>(200 - buffer));
+            file.push_back(static_cast<char>(10 * buffer + 100));
+        }
+    }
+    return file;
+}
+
+TEST(CaptureSim, FramesComeFromTheirSlotsGroupAfterGroup) {
+    struct Case {
+        bool interlaced;
+        int count;
+        std::vector<int> buffers;  // buffer of each frame file
+        std::vector<int> slots;    // the "(%d)" printed for each
+    };
+    const Case cases[] = {
+        {false, 4, {0, 1, 2, 3}, {0, 1, 2, 0}},
+        {true, 8, {0, 3, 1, 4, 2, 5, 6, 9}, {0, 3, 1, 4, 2, 5, 0, 3}},
+    };
+    for (const Case& c : cases) {
+        simrun::Options options;
+        options.target = SmallCaptureRegisters(c.interlaced) + CaptureLine(c.count) + SlotContents(c.interlaced);
+        const simrun::Result run = Run({"memget", "cap.yuv"}, options);
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        const uint32_t stride = (c.interlaced ? 6 : 3) * (kSizeY + kSizeUV);
+        for (int i = 0; i < c.count; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "cap_%03d.yuv", i);
+            const std::string file = ReadFile(run.workDir + "/" + name);
+            EXPECT_EQ(file, ExpectedYuvFile(c.buffers[static_cast<size_t>(i)])) << name;
+            const uint32_t group = static_cast<uint32_t>(i) / (c.interlaced ? 6u : 3u);
+            const uint32_t slot = static_cast<uint32_t>(c.slots[static_cast<size_t>(i)]);
+            const uint32_t y = kAddrY + group * stride + slot * kSizeY;
+            const uint32_t uv = kAddrUV + group * stride + slot * kSizeUV;
+            const std::string block = "==============================>Encodeing\nOutput name: " + std::string(name) +
+                                      "\naddress Y: " + Hex(y) + ", address UV: " + Hex(uv) +
+                                      "\naddress Y: " + Hex(y >> 3) + ", address UV: " + Hex(uv >> 3) + "(" +
+                                      std::to_string(slot) + ")\n==============================>End\n";
+            EXPECT_NE(run.out.find(block), std::string::npos) << block << "\nin\n" << run.out;
+        }
+    }
+}
+
+TEST(CaptureSim, PrintsTheEchoAndTheInformationBlock) {
+    simrun::Options options;
+    options.target = SmallCaptureRegisters(true) + CaptureLine(1) + SlotContents(true);
+    const simrun::Result run = Run({"memget", "one.bmp"}, options);
+    EXPECT_EQ(run.status, 0);
+    const std::string expected =
+        "In function VIP_MemoryCatch:\n"
+        "Y:0x100000, UV:0x180000\n"
+        "Y:0x1000, UV:0x800\n"
+        "num = 1\n"
+        "filename = one.bmp\n"
+        "one.bmp\n"
+        "==============================>Informaiton\n"
+        "Device ID: 0 \n"
+        "Interlace: 1\n"
+        "Width: 4, Height: 2\n"
+        "Capture Width: 4, Panel Width: 6\n"
+        "Line Offset Y: 256, Line Offset UV: 256\n"
+        "Color space is 1\n"
+        "Encode mode is 4\n"
+        "address Y: 0xa0100000, address UV: 0xa0180000\n"
+        "size Y: 0x1000, size UV: 0x800\n"
+        "==============================>Informaiton\n"
+        "==============================>Encodeing\n"
+        "Output name: one.bmp\n"
+        "address Y: 0x100000, address UV: 0x180000\n"
+        "address Y: 0x20000, address UV: 0x30000(0)\n"
+        "==============================>End\n";
+    EXPECT_EQ(run.out, expected);
+    const std::vector<std::string> log = Lines(run.log);
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(log[1], "ioctl /dev/zorvip 0xc0186b6c record 000000000000000000000000000000000000000001000000");
+    EXPECT_EQ(log[2], "open /dev/zormmio-dbg missing");
+    EXPECT_EQ(log[3], "open /dev/zormmio");
+    EXPECT_EQ(log[4], "shell byte 0xbe170122 1");
+    // Two lines of 256 + 256 bytes, one request per word, plus the probe's reads.
+    EXPECT_EQ(ReadFile(run.workDir + "/one.bmp").size(), 54u + 12u * 2u);
+}
+
+TEST(CaptureSim, RefusesWhatItCannotServeBeforeTouchingTheDevice) {
+    struct Case {
+        std::string name;
+        int count;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"cap.bmp", 1201, "The total count is too big or small: 1201\n"},
+        {"cap.bmp", -1, "The total count is too big or small: -1\n"},
+        {"cap.BMP", 1, "Not support this type: cap.BMP\n"},
+        {"cap.png", 1, "Not support this type: cap.png\n"},
+        {"bmp", 1, "Not support this type: bmp\n"},
+        {"cap", 1, "Not support this type: cap\n"},
+        {"x.png", 5000, "The total count is too big or small: 5000\n"},  // the count is checked first
+        {std::string(36, 'a') + ".bmp", 1, "The file name is too long: " + std::string(36, 'a') +
+                                               ".bmp (at most 39 characters for 1 frame(s))\n"},
+        {std::string(32, 'a') + ".bmp", 2, "The file name is too long: " + std::string(32, 'a') +
+                                               ".bmp (at most 35 characters for 2 frame(s))\n"},
+    };
+    for (const Case& c : cases) {
+        simrun::Options options;
+        options.target = SmallCaptureRegisters(false) + CaptureLine(c.count);
+        const simrun::Result run = Run({"memget", c.name}, options);
+        EXPECT_EQ(run.status, 1) << c.name;
+        ASSERT_GE(run.out.size(), c.message.size());
+        EXPECT_EQ(run.out.substr(run.out.size() - c.message.size()), c.message);
+        EXPECT_EQ(run.log.find("zormmio"), std::string::npos) << c.name;
+    }
+}
+
+TEST(CaptureSim, AcceptsTheLongestNamesAndBareExtensions) {
+    struct Case {
+        std::string name;
+        int count;
+        std::vector<std::string> files;
+    };
+    const Case cases[] = {
+        {std::string(35, 'a') + ".bmp", 1, {std::string(35, 'a') + ".bmp"}},
+        {std::string(31, 'b') + ".yuv", 2, {std::string(31, 'b') + "_000.yuv", std::string(31, 'b') + "_001.yuv"}},
+        {".pbm", 2, {"_000.pbm", "_001.pbm"}},
+        {".yuv", 1, {".yuv"}},
+    };
+    for (const Case& c : cases) {
+        simrun::Options options;
+        options.target = SmallCaptureRegisters(false) + CaptureLine(c.count);
+        const simrun::Result run = Run({"memget", c.name}, options);
+        EXPECT_EQ(run.status, 0) << c.name << run.out;
+        for (const std::string& file : c.files) {
+            struct stat info {};
+            EXPECT_EQ(stat((run.workDir + "/" + file).c_str(), &info), 0) << file;
+        }
+    }
+}
+
+TEST(CaptureSim, ProbeFailuresWriteNoFile) {
+    struct Case {
+        std::string patch;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"word 0xbe1c61b0 0x00010000\n", "Function gets wrong register value(s) !\n"},  // Y line offset 0
+        {"word 0xbe1c61a0 0x1000\n", "Function gets wrong register value(s) !\n"},      // height 0 in 12 bits
+        {"word 0xbe1c4030 0xfefefefe\n", "Unkown color space or encode type\n"},
+    };
+    for (const Case& c : cases) {
+        simrun::Options options;
+        options.target = SmallCaptureRegisters(false) + CaptureLine(2) + c.patch;
+        const simrun::Result run = Run({"memget", "cap.bmp"}, options);
+        EXPECT_EQ(run.status, 1);
+        ASSERT_GE(run.out.size(), c.message.size());
+        EXPECT_EQ(run.out.substr(run.out.size() - c.message.size()), c.message);
+        EXPECT_EQ(run.out.find("Informaiton"), std::string::npos);
+        struct stat info {};
+        EXPECT_NE(stat((run.workDir + "/cap_000.bmp").c_str(), &info), 0);
+    }
+}
+
+TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
+    const std::string dir = simrun::MakeTempDir();
+    ASSERT_EQ(mkdir((dir + "/cap_001.bmp").c_str(), 0755), 0);  // a folder takes the second frame's name
+    simrun::Options options;
+    options.target = SmallCaptureRegisters(false) + CaptureLine(3) + SlotContents(false);
+    options.workDir = dir;
+    const simrun::Result run = Run({"memget", "cap.bmp", "-a", "1"}, options);
+    EXPECT_EQ(run.status, 1);
+    const std::string tail = "Output name: cap_001.bmp\naddress Y: 0x101000, address UV: 0x180800\n"
+                             "address Y: 0x20200, address UV: 0x30100(1)\nCan NOT create cap_001.bmp file\n\n";
+    ASSERT_GE(run.out.size(), tail.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
+    EXPECT_EQ(ReadFile(dir + "/cap_000.bmp").size(), 54u + 24u);
+    struct stat info {};
+    EXPECT_NE(stat((dir + "/cap_002.bmp").c_str(), &info), 0);
+    EXPECT_NE(run.log.find("ioctl /dev/zorvip 0xc0046b01 value 0x00000001"), std::string::npos);  // the walk goes on
+}
+
+TEST(CaptureSim, AShortWriteIsAFailure) {
+    for (const char* name : {"cap.bmp", "cap.yuv", "cap.pbm"}) {
+        const std::string dir = simrun::MakeTempDir();
+        ASSERT_EQ(symlink("/dev/full", (dir + "/" + name).c_str()), 0);
+        simrun::Options options;
+        options.target = SmallCaptureRegisters(false) + CaptureLine(1);
+        options.workDir = dir;
+        const simrun::Result run = Run({"memget", name}, options);
+        EXPECT_EQ(run.status, 1) << name << run.out << run.err;
+        EXPECT_NE(run.out.find("==============================>End"), std::string::npos);
+    }
+}
+
+TEST(CaptureSim, WithoutTheRegisterDeviceNothingIsReadOrWritten) {
+    simrun::Options options;
+    options.target = "nodes /dev/zorvip\n" + CaptureLine(1);
+    const simrun::Result run = Run({"memget", "cap.bmp"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Cannot read the capture registers"), std::string::npos);
+    EXPECT_EQ(run.out.find("Informaiton"), std::string::npos);
+    struct stat info {};
+    EXPECT_NE(stat((run.workDir + "/cap.bmp").c_str(), &info), 0);
+}
+
+TEST(CaptureSim, ARefusedCaptureInformationRequestStartsNoCapture) {
+    simrun::Options options;
+    options.target = SmallCaptureRegisters(false) + CaptureLine(1) + "refuse 0xc0186b6c\n";
+    const simrun::Result run = Run({"memget", "cap.bmp"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "avrig: request 0xc0186b6c failed: Invalid argument\n"
+              "avrig: no capture into cap.bmp: the driver did not say where the frames are\n");
+    EXPECT_EQ(run.log.find("zormmio"), std::string::npos);
+}
+
+TEST(CaptureSim, FramesFromOneThousandOnKeepTheirOwnFiles) {
+    simrun::Options options;
+    options.target = SmallCaptureRegisters(false) + CaptureLine(1002);
+    const simrun::Result run = Run({"memget", "f.yuv"}, options);
+    EXPECT_EQ(run.status, 0);
+    for (const char* name : {"f_000.yuv", "f_999.yuv", "f_1000.yuv", "f_1001.yuv"}) {
+        struct stat info {};
+        EXPECT_EQ(stat((run.workDir + "/" + name).c_str(), &info), 0) << name;
+    }
+}
+
+TEST(CaptureSim, TheJpegBufferIsDumpedAsOneBmp) {
+    simrun::Options options;
+    options.target = "nodes /dev/zorvip /dev/zormmio\n" + CaptureLine(0) +
+                     "word 0xbe1c8044 0x1\n"
+                     "word 0xbe1c8060 0xff001000\n"  // base 0x10000, the top byte ignored
+                     "word 0xbe1cc400 0x0\n"
+                     "word 0xbe1cc408 0x1\n"         // 4 pixels
+                     "word 0xbe1cc404 0x0\n"
+                     "word 0xbe1cc40c 0x2\n"         // 2 lines
+                     "word 0xbe1c8074 0x1\n"         // line offset 256
+                     "word 0x10000 0x80ff80ff\n"     // line 0: Cr 255 Cb 128 Y 128, then Cr 128 ...
+                     "word 0x10100 0x00000000\n";
+    const simrun::Result run = Run({"memget", "dump.yuv"}, options);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("==============================>Informaiton\nDevice ID: 0 \nWidth: 4, Height: 2\n"
+                           "Base address: 0x80010000\nLine Offset: 256\n==============================>Encodeing\n"),
+              std::string::npos)
+        << run.out;
+    const std::string file = ReadFile(run.workDir + "/dump.yuv");
+    ASSERT_EQ(file.size(), 54u + 12u * 2u);
+    // The last row in the file is line 0; its first pixel is Cr 255, Cb 128, Y 128.
+    EXPECT_EQ(static_cast<unsigned char>(file[54 + 12]), 130);
+    EXPECT_EQ(static_cast<unsigned char>(file[54 + 13]), 27);
+    EXPECT_EQ(static_cast<unsigned char>(file[54 + 14]), 255);
+}
+
+TEST(CaptureSim, HostileJpegRegistersNeverOverrunOrExplode) {
+    const std::string base = "nodes /dev/zorvip /dev/zormmio\n" + CaptureLine(0) +
+                             "word 0xbe1c8044 0x1\nword 0xbe1c8060 0x1000\n";
+    struct Case {
+        std::string registers;
+        int status;
+        size_t size;  // of the file written
+    };
+    const Case cases[] = {
+        // line offset 0: every line reads nothing, the rows are still whole
+        {"word 0xbe1cc408 0x1\nword 0xbe1cc40c 0x2\nword 0xbe1c8074 0x0\n", 0, 54 + 12 * 2},
+        // line offset shorter than a row
+        {"word 0xbe1cc408 0x7ff\nword 0xbe1cc40c 0x1\nword 0xbe1c8074 0x1\n", 0, 54 + 12288},
+        // extents running backwards
+        {"word 0xbe1cc400 0x10\nword 0xbe1cc408 0x1\nword 0xbe1cc40c 0x2\nword 0xbe1c8074 0x1\n", 1, 0},
+        {"word 0xbe1cc404 0x10\nword 0xbe1cc408 0x1\nword 0xbe1cc40c 0x2\nword 0xbe1c8074 0x1\n", 1, 0},
+    };
+    for (const Case& c : cases) {
+        simrun::Options options;
+        options.target = base + c.registers;
+        const simrun::Result run = Run({"memget", "j.bmp"}, options);
+        EXPECT_EQ(run.status, c.status) << c.registers << run.out;
+        EXPECT_EQ(ReadFile(run.workDir + "/j.bmp").size(), c.size) << c.registers;
+    }
+}
+
+}  // namespace
