@@ -1,1 +1,5 @@
-// placeholder
+// The YUV dump: the 8-bit Cr, Cb, Y of every pixel in the BMP container, unconverted.
+#include "image/frame_rows.h"
+#include "image/writers.h"
+
+int WriteYUV(CaptureDescriptor* desc) { return WriteBmpFrame(desc, BuildYuvRow, true); }

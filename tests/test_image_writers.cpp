@@ -1,0 +1,221 @@
+// The three frame writers end to end against the fake frame memory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/test_image_support.h"
+
+namespace {
+
+using imgtest::ExpectedBmp;
+using imgtest::ExpectedPpm;
+using imgtest::Frame;
+using imgtest::kLayouts;
+using imgtest::MakeFrame;
+using imgtest::RunWriter;
+
+using Writer = int (*)(CaptureDescriptor*);
+
+std::vector<uint8_t> Expected(Writer writer, const Frame& f) {
+    if (writer == WritePbm) return ExpectedPpm(f);
+    return ExpectedBmp(f, writer == WriteYUV);
+}
+
+const char* Name(Writer writer) { return writer == WriteBmp ? "bmp" : writer == WriteYUV ? "yuv" : "ppm"; }
+
+constexpr Writer kWriters[] = {WriteBmp, WriteYUV, WritePbm};
+
+TEST(ReadFrameLine, OneWordPerFourBytesAndNothingPastTheLength) {
+    for (uint32_t bytes : {0u, 4u, 6u, 256u}) {
+        fake::Reset();
+        MmioOpen();
+        std::vector<uint8_t> memory(260);
+        for (size_t k = 0; k < memory.size(); ++k) memory[k] = static_cast<uint8_t>(k * 7 + 1);
+        fake::PutBytes(imgtest::kAddrY, memory);
+        std::vector<uint8_t> line(bytes);  // exactly `bytes` long: ASan flags any spill
+        ReadFrameLine(imgtest::kAddrY, line.data(), bytes);
+        EXPECT_EQ(line, std::vector<uint8_t>(memory.begin(), memory.begin() + bytes));
+        EXPECT_EQ(fake::Get().reads, (bytes + 3) / 4);
+        for (size_t k = 0; k < fake::Get().ioctls.size(); ++k) EXPECT_EQ(fake::Get().ioctls[k].addr, imgtest::kAddrY + 4 * k);
+    }
+}
+
+// Random lines, every layout, odd and even widths (and widths off a multiple of 4):
+// the file matches the reference byte for byte and each line word is fetched once.
+TEST(FrameWriters, MatchReferenceOnRandomFrames) {
+    const uint32_t widths[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 31, 64, 101};
+    for (Writer writer : kWriters) {
+        for (const auto& layout : kLayouts) {
+            for (uint32_t w : widths) {
+                Frame f = MakeFrame(layout, w, 3, 256, 512, w * 7 + layout.colorSpace);
+                const auto got = RunWriter(writer, &f.desc);
+                SCOPED_TRACE(std::string(Name(writer)) + " " + layout.name + " width " + std::to_string(w));
+                EXPECT_EQ(got.status, 1);
+                EXPECT_EQ(got.out, "");
+                EXPECT_EQ(got.bytes, Expected(writer, f));
+                EXPECT_EQ(fake::Get().reads, 3u * (256 + 512) / 4);
+                if (writer != WritePbm) {
+                    EXPECT_EQ(f.desc.uiRowBytes, (3 * w + 3) / 4 * 4);
+                }
+            }
+        }
+    }
+}
+
+TEST(FrameWriters, BmpHeaderAndPadding) {
+    // Row lengths 0, 4, 8, 12, 12 for widths 0 to 4; a width of 0 is the header alone.
+    const uint32_t rowBytes[] = {0, 4, 8, 12, 12};
+    for (uint32_t w = 0; w <= 4; ++w) {
+        for (Writer writer : {WriteBmp, WriteYUV}) {
+            Frame f = MakeFrame(kLayouts[0], w, 2);
+            const auto got = RunWriter(writer, &f.desc);
+            ASSERT_EQ(got.bytes.size(), 54 + 2 * rowBytes[w]);
+            // The next frame of a capture finds uiRowBytes rounded already.
+            EXPECT_EQ(RunWriter(writer, &f.desc).bytes, got.bytes);
+            EXPECT_EQ(std::vector<uint8_t>(got.bytes.begin(), got.bytes.begin() + 54), imgtest::ExpectedBmpHeader(w, 2));
+            for (uint32_t row = 0; row < 2; ++row) {
+                for (uint32_t k = 3 * w; k < rowBytes[w]; ++k) EXPECT_EQ(got.bytes[54 + row * rowBytes[w] + k], 0);
+            }
+        }
+    }
+    // One literal header, so the expected-header builder is checked too.
+    Frame f = MakeFrame(kLayouts[1], 720, 1, 1024, 1536);
+    const auto got = RunWriter(WriteBmp, &f.desc);
+    const std::vector<uint8_t> head = {0x42, 0x4d, 0xa6, 0x08, 0, 0, 0, 0, 0, 0, 0x36, 0, 0, 0, 0x28, 0, 0, 0,
+                                       0xd0, 0x02, 0, 0, 0x01, 0, 0, 0, 0x01, 0, 0x18, 0, 0, 0, 0, 0, 0, 0,
+                                       0, 0, 0x64, 0, 0, 0, 0x64, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(got.bytes.begin(), got.bytes.begin() + 54), head);
+}
+
+// Reduced samples of 256: converted unchanged by the BMP writer, saturated by the dump.
+TEST(FrameWriters, SaturatedSamples) {
+    struct Case {
+        uint32_t y, chroma;
+        std::vector<uint8_t> bmp, yuv;
+    };
+    const Case cases[] = {{1022, 512, {255, 255, 255}, {128, 128, 255}}, {1023, 512, {255, 255, 255}, {128, 128, 255}},
+                          {1020, 1023, {255, 124, 255}, {255, 255, 255}}, {1017, 0, {19, 255, 73}, {0, 0, 254}},
+                          {1, 1, {0, 135, 0}, {0, 0, 0}}};
+    for (const Case& c : cases) {
+        for (const auto& layout : {kLayouts[0], kLayouts[2]}) {
+            Frame f = MakeFrame(layout, 1, 1);
+            imgtest::Put10(&f.luma[0], 0, c.y);
+            imgtest::Put10(&f.chroma[0], 0, c.chroma);
+            imgtest::Put10(&f.chroma[0], 1, c.chroma);
+            imgtest::Store(f);
+            const auto bmp = RunWriter(WriteBmp, &f.desc);
+            f.desc.uiRowBytes = 3;
+            const auto yuv = RunWriter(WriteYUV, &f.desc);
+            EXPECT_EQ(std::vector<uint8_t>(bmp.bytes.begin() + 54, bmp.bytes.begin() + 57), c.bmp) << c.y;
+            EXPECT_EQ(std::vector<uint8_t>(yuv.bytes.begin() + 54, yuv.bytes.end()),
+                      (std::vector<uint8_t>{c.yuv[0], c.yuv[1], c.yuv[2], 0})) << c.y;
+        }
+    }
+}
+
+TEST(WritePbm, HeaderBytes) {
+    Frame f = MakeFrame(kLayouts[0], 720, 576, 4, 4);
+    auto got = RunWriter(WritePbm, &f.desc).bytes;
+    EXPECT_EQ(std::string(got.begin(), got.begin() + 19), std::string("P3\0\n720 576\0\n1023\0\n", 19));
+    f = MakeFrame(kLayouts[3], 2, 1, 4, 4);
+    f.luma[0] = {0xff, 0x03, 0, 0};  // Y 1023, 0; Cr 7 -> 28, Cb 0
+    f.chroma[0] = {7, 0, 0, 0};
+    imgtest::Store(f);
+    got = RunWriter(WritePbm, &f.desc).bytes;
+    EXPECT_EQ(std::string(got.begin(), got.end()), std::string("P3\0\n2 1\0\n1023\0\n", 15) + "1023 0 28 0 0 28 ");
+}
+
+TEST(WritePbm, WidthsOutsideTheRegisterRange) {
+    const std::pair<uint32_t, std::string> cases[] = {{0, "0 2"}, {5000, "5000 2"}, {16384, "16384 2"}};
+    for (const auto& c : cases) {
+        Frame f = MakeFrame(kLayouts[0], c.first, 2, 4, 4);
+        const auto got = RunWriter(WritePbm, &f.desc);
+        EXPECT_EQ(got.status, 1);
+        EXPECT_EQ(std::string(got.bytes.begin() + 4, got.bytes.begin() + 6 + static_cast<long>(c.second.size())),
+                  c.second + std::string("\0\n", 2));
+    }
+}
+
+// Line offsets shorter than the width needs: exactly the line offsets are fetched and
+// the samples beyond them are 0, in a file whose header matches its rows.
+TEST(FrameWriters, NarrowLineOffsetsReadAsZero) {
+    for (Writer writer : kWriters) {
+        for (const auto& layout : kLayouts) {
+            Frame f = MakeFrame(layout, 301, 2, 256, 0);
+            const auto got = RunWriter(writer, &f.desc);
+            EXPECT_EQ(got.status, 1);
+            EXPECT_EQ(got.bytes, Expected(writer, f)) << Name(writer) << " " << layout.name;
+            EXPECT_EQ(fake::Get().reads, 2u * 256 / 4);
+        }
+    }
+}
+
+// Values no capture produces: refused with one line before anything is written or read.
+TEST(FrameWriters, RefusesUnservableFrames) {
+    struct Case {
+        uint32_t width, height, rowBytes, offY, colorSpace;
+        const char* message;
+    };
+    const Case cases[] = {
+        {16385, 1, 3 * 16385, 256, 1, "Frame geometry not supported: 16385x1, line offset Y 256, UV 256\n"},
+        {0x60000000, 1, 0x20000000, 256, 1, "Frame geometry not supported: 1610612736x1, line offset Y 256, UV 256\n"},
+        {4, 16385, 12, 256, 1, "Frame geometry not supported: 4x16385, line offset Y 256, UV 256\n"},
+        {4, 1, 12, 0xffffff00, 1, "Frame geometry not supported: 4x1, line offset Y 4294967040, UV 256\n"},
+        {4, 1, 12, 256, 3, "Unkown color space or encode type\n"},
+    };
+    for (Writer writer : kWriters) {
+        for (const Case& c : cases) {
+            Frame f = MakeFrame(kLayouts[0], 0, 0, 256, 256);
+            f.desc.uiWidth = c.width;
+            f.desc.uiHeight = c.height;
+            f.desc.uiRowBytes = c.rowBytes;
+            f.desc.uiLineOffsetY = c.offY;
+            f.desc.uiColorSpace = c.colorSpace;
+            const auto got = RunWriter(writer, &f.desc);
+            EXPECT_EQ(got.status, 0);
+            EXPECT_EQ(got.out, c.message);
+            EXPECT_TRUE(got.bytes.empty());
+            EXPECT_EQ(fake::Get().reads, 0u);
+        }
+    }
+    // A row length that disagrees with the width would give a header no reader follows.
+    for (Writer writer : {WriteBmp, WriteYUV, WriteBmpHeader}) {
+        Frame f = MakeFrame(kLayouts[0], 8, 1);
+        f.desc.uiRowBytes = 28;
+        const auto got = RunWriter(writer, &f.desc);
+        EXPECT_EQ(got.status, 0);
+        EXPECT_EQ(got.out, "Frame geometry not supported: 8x1, row bytes 28\n");
+        EXPECT_TRUE(got.bytes.empty());
+    }
+}
+
+// /dev/full unbuffered fails the first write. With a 128-byte buffer the header is held
+// in it and the first row overflows it (glibc writes around buffers below 128 bytes).
+TEST(FrameWriters, ShortWrites) {
+    for (Writer writer : kWriters) {
+        for (bool headerFits : {false, true}) {
+            FILE* full = fopen("/dev/full", "w");
+            ASSERT_NE(full, nullptr);
+            static char buffer[128];
+            if (headerFits) {
+                setvbuf(full, buffer, _IOFBF, sizeof buffer);
+            } else {
+                setvbuf(full, nullptr, _IONBF, 0);
+            }
+            Frame f = MakeFrame(kLayouts[2], 41, 4, 256, 256);
+            const auto got = RunWriter(writer, &f.desc, full);
+            fclose(full);
+            EXPECT_EQ(got.status, 0);
+            EXPECT_EQ(got.out, headerFits ? "Write error!!\n" : "Write bmp header error!!\n") << Name(writer);
+            // No line after the failing row is read.
+            EXPECT_EQ(fake::Get().reads, headerFits ? 512u / 4 : 0u);
+            if (writer != WritePbm) {
+                EXPECT_EQ(f.desc.uiRowBytes, headerFits ? 124u : 123u);
+            }
+        }
+    }
+}
+
+}  // namespace
