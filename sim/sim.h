@@ -3,4 +3,36 @@
 // the tool against it.
 #pragma once
 
+#include <string>
+
+// Callable any number of times in one process: every run starts from a clean target.
 int SimMain(int argc, char** argv);
+
+// Direct control of the simulated target, for tests and fuzzers that drive the seam
+// (device/seam.h, device/mmio.h) themselves.
+namespace sim {
+
+// Forgets the target, the open nodes and the log: no node exists until a target loads.
+void Reset();
+
+// Replaces the target with one made from `text`; `name` is what error messages call the
+// file, `folder` where `load` names are found. On failure `*error` is
+// "NAME:LINE: REASON" and the target is left as it was.
+bool LoadTargetText(const std::string& name, const std::string& folder, const std::string& text,
+                    std::string* error);
+
+// The same, from a file; an unreadable file gives "PATH:0: cannot read".
+bool LoadTargetFile(const std::string& path, std::string* error);
+
+// The built-in default target (the text of sim/targets/default.target).
+bool LoadDefaultTarget(std::string* error);
+const std::string& DefaultTargetText();
+
+// Where the event log goes: a file (appended), a string, or nowhere (both nullptr).
+bool LogToFile(const char* path);
+void LogToMemory(std::string* sink);
+
+// One log line per register-access request.
+void SetTraceMmio(bool on);
+
+}  // namespace sim

@@ -1,0 +1,77 @@
+// What a target file describes: which device nodes exist, the VIP driver's answers and
+// refusals, and the memory behind the register-access driver.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/memory.h"
+
+namespace sim {
+
+enum Node : uint32_t {
+    kNodeVip = 1u << 0,        // /dev/zorvip
+    kNodeMmioDebug = 1u << 1,  // /dev/zormmio-dbg
+    kNodeMmio = 1u << 2,       // /dev/zormmio
+};
+
+struct CaptureAnswer {
+    uint32_t addrY;
+    uint32_t addrUV;
+    uint32_t sizeY;
+    uint32_t sizeUV;
+    int32_t count;
+};
+
+struct PanelAnswer {
+    uint32_t hres;
+    uint32_t vres;
+    uint32_t pages[6];
+};
+
+struct Target {
+    uint32_t nodes = kNodeVip | kNodeMmio;
+    bool hasCapture = false;
+    CaptureAnswer capture{};
+    bool hasZoom = false;
+    int8_t zoom = 0;
+    bool hasBorder = false;
+    int32_t border[4] = {};
+    bool hasPanel = false;
+    PanelAnswer panel{};
+    std::vector<uint32_t> refused;  // request codes that fail with EINVAL
+    Memory memory;
+};
+
+// Back to a target with no file applied (every field at its default).
+void TargetClear(Target* target);
+
+// Applies target text to an empty target. `name` is what error messages call the file;
+// `load` names are relative to `folder`. On failure `*error` is "NAME:LINE: REASON" and
+// the target must be thrown away.
+bool ParseTarget(const std::string& name, const std::string& folder, const std::string& text,
+                 Target* target, std::string* error);
+
+// Maps a device path to its Node bit; 0 for any other path.
+uint32_t NodeOfPath(const char* path);
+
+struct PatternRequest {
+    Layout layout;
+    uint32_t width;
+    uint32_t height;
+    bool interlaced;
+};
+
+// Programs the capture registers for a pattern and lays a test picture into every frame
+// slot the capture answer's count reaches. On failure `*reason` says why and the target
+// is unchanged.
+bool ApplyPattern(Target* target, const PatternRequest& request, std::string* reason);
+
+// Programs the JPEG-buffer registers and lays the test picture into the buffer.
+bool ApplyJpeg(Target* target, uint32_t width, uint32_t height, std::string* reason);
+
+// Where `jpeg` puts its buffer (physical).
+constexpr uint32_t kJpegBufferBase = 0x04000000;
+
+}  // namespace sim

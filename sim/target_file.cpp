@@ -1,0 +1,484 @@
+// The target file: one directive per line, `#` comments, blank-separated fields.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "device/mmio.h"
+#include "device/vip.h"
+#include "sim/target.h"
+
+namespace sim {
+
+namespace {
+
+// A `load` file may not grow the model past this: the biggest frame dumps are a few MiB.
+constexpr uint64_t kMaxLoadBytes = 64u * 1024u * 1024u;
+// Each `pattern`/`jpeg` line adds up to 2400 computed buffers.
+constexpr int kMaxPictureLines = 64;
+
+struct Line {
+    const std::string* name;
+    const std::string* folder;
+    int number;
+    std::vector<std::string> fields;  // fields[0] is the directive
+    std::string* error;
+    int* pictureLines;
+};
+
+// Control bytes from the file are shown as \xNN, so the message stays one printable line.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(byte));
+            shown += escaped;
+        } else {
+            shown.push_back(c);
+        }
+    }
+    return shown;
+}
+
+bool Fail(const Line& line, const std::string& reason) {
+    *line.error = *line.name + ":" + std::to_string(line.number) + ": " + Printable(reason);
+    return false;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::vector<std::string> SplitFields(const std::string& text) {
+    std::vector<std::string> fields;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && IsBlank(text[i])) {
+            ++i;
+        }
+        const size_t start = i;
+        while (i < text.size() && !IsBlank(text[i])) {
+            ++i;
+        }
+        if (i > start) {
+            fields.push_back(text.substr(start, i - start));
+        }
+    }
+    return fields;
+}
+
+// Digits of `base` from `text[pos]` on; false on anything else or more than 64 bits.
+bool ParseDigits(const std::string& text, size_t pos, uint32_t base, uint64_t* value) {
+    if (pos >= text.size()) {
+        return false;
+    }
+    uint64_t result = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        uint32_t digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<uint32_t>(c - '0');
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = static_cast<uint32_t>(c - 'A' + 10);
+        } else {
+            return false;
+        }
+        if (result > (UINT64_MAX - digit) / base) {
+            result = UINT64_MAX;  // saturate: the range check reports it
+        } else {
+            result = result * base + digit;
+        }
+    }
+    *value = result;
+    return true;
+}
+
+bool IsHex(const std::string& text) { return text.size() > 2 && text[0] == '0' && text[1] == 'x'; }
+
+enum class FieldType { kUnsigned32, kSigned32, kSigned8, kHexCode };
+
+// Field `index` (1-based after the directive) named `what`. Hexadecimal gives the bit
+// pattern of the field, so a signed field also takes 0xffffffff (or 0xff for a byte).
+bool NumberField(const Line& line, size_t index, const char* what, FieldType type, int64_t* out) {
+    const std::string directive = line.fields[0];
+    if (index >= line.fields.size()) {
+        return Fail(line, directive + ": missing " + what);
+    }
+    const std::string& text = line.fields[index];
+    const std::string quoted = std::string(what) + " \"" + text + "\"";
+    uint64_t magnitude = 0;
+    bool negative = false;
+    const bool hex = IsHex(text);
+    if (type == FieldType::kHexCode && !hex) {
+        return Fail(line, directive + ": " + quoted + " is not a hexadecimal number with 0x");
+    }
+    bool parsed = false;
+    if (hex) {
+        parsed = ParseDigits(text, 2, 16, &magnitude);
+    } else if (!text.empty() && text[0] == '-' && (type == FieldType::kSigned32 || type == FieldType::kSigned8)) {
+        negative = true;
+        parsed = ParseDigits(text, 1, 10, &magnitude);
+    } else {
+        parsed = ParseDigits(text, 0, 10, &magnitude);
+    }
+    if (!parsed) {
+        return Fail(line, directive + ": " + quoted + " is not a number");
+    }
+    int64_t low = 0;
+    int64_t high = 0xffffffffLL;
+    if (type == FieldType::kSigned32) {
+        low = hex ? 0 : INT32_MIN;
+        high = hex ? 0xffffffffLL : INT32_MAX;
+    } else if (type == FieldType::kSigned8) {
+        low = hex ? 0 : INT8_MIN;
+        high = hex ? 0xff : INT8_MAX;
+    }
+    const bool tooBig = magnitude > static_cast<uint64_t>(INT64_MAX);
+    const int64_t value = tooBig ? 0 : (negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude));
+    if (tooBig || value < low || value > high) {
+        return Fail(line, directive + ": " + quoted + " is out of range");
+    }
+    // Hexadecimal bit patterns of signed fields become the signed value they spell.
+    if (hex && type == FieldType::kSigned32) {
+        *out = static_cast<int32_t>(static_cast<uint32_t>(value));
+    } else if (hex && type == FieldType::kSigned8) {
+        *out = static_cast<int8_t>(static_cast<uint8_t>(value));
+    } else {
+        *out = value;
+    }
+    return true;
+}
+
+bool U32Field(const Line& line, size_t index, const char* what, uint32_t* out) {
+    int64_t value = 0;
+    if (!NumberField(line, index, what, FieldType::kUnsigned32, &value)) {
+        return false;
+    }
+    *out = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool I32Field(const Line& line, size_t index, const char* what, int32_t* out) {
+    int64_t value = 0;
+    if (!NumberField(line, index, what, FieldType::kSigned32, &value)) {
+        return false;
+    }
+    *out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool NoMoreFields(const Line& line, size_t count) {
+    if (line.fields.size() > count) {
+        return Fail(line, line.fields[0] + ": unexpected field \"" + line.fields[count] + "\"");
+    }
+    return true;
+}
+
+bool NeedField(const Line& line, size_t index, const char* what) {
+    if (index >= line.fields.size()) {
+        return Fail(line, line.fields[0] + ": missing " + what);
+    }
+    return true;
+}
+
+bool DoNodes(const Line& line, Target* target) {
+    uint32_t nodes = 0;
+    for (size_t i = 1; i < line.fields.size(); ++i) {
+        const uint32_t node = NodeOfPath(line.fields[i].c_str());
+        if (node == 0 || line.fields[i].find('\0') != std::string::npos) {
+            return Fail(line, "nodes: unknown device node \"" + line.fields[i] + "\"");
+        }
+        nodes |= node;
+    }
+    target->nodes = nodes;
+    return true;
+}
+
+bool DoCapture(const Line& line, Target* target) {
+    CaptureAnswer answer{};
+    if (!U32Field(line, 1, "ADDR_Y", &answer.addrY) || !U32Field(line, 2, "ADDR_UV", &answer.addrUV) ||
+        !U32Field(line, 3, "SIZE_Y", &answer.sizeY) || !U32Field(line, 4, "SIZE_UV", &answer.sizeUV) ||
+        !I32Field(line, 5, "COUNT", &answer.count) || !NoMoreFields(line, 6)) {
+        return false;
+    }
+    target->capture = answer;
+    target->hasCapture = true;
+    return true;
+}
+
+bool DoZoom(const Line& line, Target* target) {
+    int64_t value = 0;
+    if (!NumberField(line, 1, "N", FieldType::kSigned8, &value) || !NoMoreFields(line, 2)) {
+        return false;
+    }
+    target->zoom = static_cast<int8_t>(value);
+    target->hasZoom = true;
+    return true;
+}
+
+bool DoBorder(const Line& line, Target* target) {
+    int32_t border[4] = {};
+    const char* names[4] = {"TOP", "DOWN", "LEFT", "RIGHT"};
+    for (size_t i = 0; i < 4; ++i) {
+        if (!I32Field(line, i + 1, names[i], &border[i])) {
+            return false;
+        }
+    }
+    if (!NoMoreFields(line, 5)) {
+        return false;
+    }
+    std::memcpy(target->border, border, sizeof border);
+    target->hasBorder = true;
+    return true;
+}
+
+bool DoPanel(const Line& line, Target* target) {
+    PanelAnswer panel{};
+    const char* names[6] = {"P0", "P1", "P2", "P3", "P4", "P5"};
+    if (!U32Field(line, 1, "HRES", &panel.hres) || !U32Field(line, 2, "VRES", &panel.vres)) {
+        return false;
+    }
+    for (size_t i = 0; i < 6; ++i) {
+        if (!U32Field(line, i + 3, names[i], &panel.pages[i])) {
+            return false;
+        }
+    }
+    if (!NoMoreFields(line, 9)) {
+        return false;
+    }
+    target->panel = panel;
+    target->hasPanel = true;
+    return true;
+}
+
+bool AlignedAddress(const Line& line, uint32_t address) {
+    if ((address & 3u) != 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(address));
+        return Fail(line, line.fields[0] + ": ADDRESS " + text + " is not a multiple of 4");
+    }
+    return true;
+}
+
+bool DoWord(const Line& line, Target* target) {
+    uint32_t address = 0;
+    uint32_t value = 0;
+    if (!U32Field(line, 1, "ADDRESS", &address) || !U32Field(line, 2, "VALUE", &value) ||
+        !NoMoreFields(line, 3) || !AlignedAddress(line, address)) {
+        return false;
+    }
+    MemoryWrite(&target->memory, address, value);
+    return true;
+}
+
+bool DoLoad(const Line& line, Target* target) {
+    uint32_t address = 0;
+    if (!U32Field(line, 1, "ADDRESS", &address) || !NeedField(line, 2, "FILE") || !NoMoreFields(line, 3) ||
+        !AlignedAddress(line, address)) {
+        return false;
+    }
+    const std::string& file = line.fields[2];
+    if (file.find('\0') != std::string::npos) {
+        return Fail(line, "load: cannot read \"" + file + "\"");
+    }
+    const std::string path = (file[0] == '/' || line.folder->empty()) ? file : *line.folder + "/" + file;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        return Fail(line, "load: cannot read \"" + file + "\": " + std::strerror(errno));
+    }
+    // Read whole before storing anything past the checks, so a failure leaves no part.
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    bool tooBig = false;
+    for (;;) {
+        const size_t got = std::fread(chunk, 1, sizeof chunk, in);
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (bytes.size() > kMaxLoadBytes) {
+            tooBig = true;
+            break;
+        }
+        if (got < sizeof chunk) {
+            break;
+        }
+    }
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) {
+        return Fail(line, "load: cannot read \"" + file + "\"");
+    }
+    if (tooBig) {
+        return Fail(line, "load: \"" + file + "\" is larger than 64 MiB");
+    }
+    const uint32_t phys = address & kPhysMask;
+    if (bytes.size() > kPhysSpace - phys) {
+        return Fail(line, "load: \"" + file + "\" runs past the end of physical memory");
+    }
+    for (size_t offset = 0; offset < bytes.size(); offset += 4) {
+        uint32_t word = 0;
+        for (size_t k = 0; k < 4 && offset + k < bytes.size(); ++k) {
+            word |= static_cast<uint32_t>(bytes[offset + k]) << (8 * k);
+        }
+        MemoryWrite(&target->memory, phys + static_cast<uint32_t>(offset), word);
+    }
+    return true;
+}
+
+bool CountPictureLine(const Line& line) {
+    if (++*line.pictureLines > kMaxPictureLines) {
+        return Fail(line, line.fields[0] + ": more than 64 pattern and jpeg lines");
+    }
+    return true;
+}
+
+bool DoPattern(const Line& line, Target* target) {
+    static const struct {
+        const char* name;
+        Layout layout;
+    } kLayouts[] = {
+        {"YUV_444C10", Layout::kYuv444C10},
+        {"YUV_444C8", Layout::kYuv444C8},
+        {"YUV_422C10", Layout::kYuv422C10},
+        {"YUV_422C8", Layout::kYuv422C8},
+    };
+    if (!NeedField(line, 1, "LAYOUT")) {
+        return false;
+    }
+    PatternRequest request{};
+    bool known = false;
+    for (const auto& entry : kLayouts) {
+        if (line.fields[1] == entry.name) {
+            request.layout = entry.layout;
+            known = true;
+        }
+    }
+    if (!known) {
+        return Fail(line, "pattern: LAYOUT \"" + line.fields[1] +
+                              "\" is not YUV_444C10, YUV_444C8, YUV_422C10 or YUV_422C8");
+    }
+    if (!U32Field(line, 2, "WIDTH", &request.width) || !U32Field(line, 3, "HEIGHT", &request.height) ||
+        !NeedField(line, 4, "SCAN") || !NoMoreFields(line, 5)) {
+        return false;
+    }
+    if (line.fields[4] == "interlaced") {
+        request.interlaced = true;
+    } else if (line.fields[4] != "progressive") {
+        return Fail(line, "pattern: SCAN \"" + line.fields[4] + "\" is not progressive or interlaced");
+    }
+    if (!CountPictureLine(line)) {
+        return false;
+    }
+    std::string reason;
+    if (!ApplyPattern(target, request, &reason)) {
+        return Fail(line, reason);
+    }
+    return true;
+}
+
+bool DoJpeg(const Line& line, Target* target) {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!U32Field(line, 1, "WIDTH", &width) || !U32Field(line, 2, "HEIGHT", &height) || !NoMoreFields(line, 3) ||
+        !CountPictureLine(line)) {
+        return false;
+    }
+    std::string reason;
+    if (!ApplyJpeg(target, width, height, &reason)) {
+        return Fail(line, reason);
+    }
+    return true;
+}
+
+bool DoRefuse(const Line& line, Target* target) {
+    if (!NeedField(line, 1, "CODE")) {
+        return false;
+    }
+    std::vector<uint32_t> codes;
+    for (size_t i = 1; i < line.fields.size(); ++i) {
+        int64_t code = 0;
+        if (!NumberField(line, i, "CODE", FieldType::kHexCode, &code)) {
+            return false;
+        }
+        codes.push_back(static_cast<uint32_t>(code));
+    }
+    target->refused.insert(target->refused.end(), codes.begin(), codes.end());
+    return true;
+}
+
+bool ApplyLine(const Line& line, Target* target) {
+    static const struct {
+        const char* name;
+        bool (*apply)(const Line&, Target*);
+    } kDirectives[] = {
+        {"nodes", DoNodes}, {"capture", DoCapture}, {"zoom", DoZoom},       {"border", DoBorder},
+        {"panel", DoPanel}, {"word", DoWord},       {"load", DoLoad},       {"pattern", DoPattern},
+        {"jpeg", DoJpeg},   {"refuse", DoRefuse},
+    };
+    for (const auto& directive : kDirectives) {
+        if (line.fields[0] == directive.name) {
+            return directive.apply(line, target);
+        }
+    }
+    return Fail(line, "unknown directive \"" + line.fields[0] + "\"");
+}
+
+}  // namespace
+
+uint32_t NodeOfPath(const char* path) {
+    if (std::strcmp(path, kVipDevice) == 0) {
+        return kNodeVip;
+    }
+    if (std::strcmp(path, kMmioDebugDevice) == 0) {
+        return kNodeMmioDebug;
+    }
+    if (std::strcmp(path, kMmioDevice) == 0) {
+        return kNodeMmio;
+    }
+    return 0;
+}
+
+void TargetClear(Target* target) {
+    target->nodes = kNodeVip | kNodeMmio;
+    target->hasCapture = false;
+    target->capture = CaptureAnswer{};
+    target->hasZoom = false;
+    target->zoom = 0;
+    target->hasBorder = false;
+    std::memset(target->border, 0, sizeof target->border);
+    target->hasPanel = false;
+    target->panel = PanelAnswer{};
+    target->refused.clear();
+    MemoryClear(&target->memory);
+}
+
+bool ParseTarget(const std::string& name, const std::string& folder, const std::string& text, Target* target,
+                 std::string* error) {
+    int pictureLines = 0;
+    int number = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        ++number;
+        std::string content = text.substr(start, end - start);
+        start = end + 1;
+        const size_t comment = content.find('#');
+        if (comment != std::string::npos) {
+            content.resize(comment);
+        }
+        Line line{&name, &folder, number, SplitFields(content), error, &pictureLines};
+        if (line.fields.empty()) {
+            continue;
+        }
+        if (!ApplyLine(line, target)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,129 @@
+// The simulated VIP driver: its request table, the log line of every request and the
+// answers the target file gives.
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <string>
+
+#include "device/vip.h"
+#include "sim/log.h"
+#include "sim/state.h"
+
+namespace sim {
+
+namespace {
+
+enum class Arg { kValue, kRecord, kNone };
+
+struct Request {
+    uint32_t code;
+    Arg arg;
+};
+
+constexpr Request kRequests[] = {
+    {VIP_SET_SOURCE, Arg::kValue},      {VIP_SET_ASPECT, Arg::kValue},      {VIP_SET_RHRV, Arg::kValue},
+    {VIP_SET_V, Arg::kValue},           {VIP_SET_WINSIZE, Arg::kValue},     {VIP_SET_P, Arg::kValue},
+    {VIP_SET_OSD, Arg::kValue},         {VIP_SET_VSYNC, Arg::kValue},       {VIP_SET_SYNCDET, Arg::kValue},
+    {VIP_SET_ADC, Arg::kValue},         {VIP_SET_MISC, Arg::kValue},        {VIP_OUTPUT_WINDOW, Arg::kRecord},
+    {VIP_DATA_FORMAT, Arg::kValue},     {VIP_SCREEN_WALL, Arg::kRecord},    {VIP_GET_PANEL, Arg::kRecord},
+    {VIP_GET_ZOOM, Arg::kRecord},       {VIP_JPEG_CONFIG, Arg::kRecord},    {VIP_JPEG_VALUE, Arg::kRecord},
+    {VIP_JPEG_PARAM, Arg::kRecord},     {VIP_GET_BORDER, Arg::kRecord},     {VIP_KEY_9, Arg::kNone},
+    {VIP_KEY_8, Arg::kNone},            {VIP_DEBLOCK, Arg::kValue},         {VIP_NELIST, Arg::kValue},
+    {VIP_COEFF, Arg::kNone},            {VIP_INFO, Arg::kNone},             {VIP_MEMC_BLANKING, Arg::kValue},
+    {VIP_MEMC_SET, Arg::kValue},        {VIP_CAPTURE_INFO, Arg::kRecord},   {VIP_MEMC_IN, Arg::kValue},
+    {VIP_MEMC_OUT, Arg::kValue},        {VIP_CAPTURE_POS, Arg::kRecord},    {VIP_KEY_22, Arg::kNone},
+    {VIP_KEY_32, Arg::kNone},           {VIP_MEMC_MSG, Arg::kValue},
+};
+
+const Request* FindRequest(uint32_t code) {
+    for (const Request& request : kRequests) {
+        if (request.code == code) {
+            return &request;
+        }
+    }
+    return nullptr;
+}
+
+void PutWord(uint8_t* record, size_t word, uint32_t value) {
+    std::memcpy(record + 4 * word, &value, sizeof value);
+}
+
+void Answer(const Target& target, uint32_t code, uint8_t* record) {
+    if (code == VIP_CAPTURE_INFO && target.hasCapture) {
+        PutWord(record, 0, target.capture.addrY);
+        PutWord(record, 1, target.capture.addrUV);
+        PutWord(record, 2, target.capture.sizeY);
+        PutWord(record, 3, target.capture.sizeUV);
+        PutWord(record, 4, static_cast<uint32_t>(target.capture.count));
+    } else if (code == VIP_GET_ZOOM && target.hasZoom) {
+        record[0] = static_cast<uint8_t>(target.zoom);
+    } else if (code == VIP_GET_BORDER && target.hasBorder) {
+        for (size_t i = 0; i < 4; ++i) {
+            PutWord(record, i, static_cast<uint32_t>(target.border[i]));
+        }
+    } else if (code == VIP_GET_PANEL && target.hasPanel) {
+        PutWord(record, offsetof(PanelInfo, uiPanelMaxHres) / 4, target.panel.hres);
+        PutWord(record, offsetof(PanelInfo, uiPanelMaxVres) / 4, target.panel.vres);
+        for (size_t i = 0; i < 6; ++i) {
+            PutWord(record, offsetof(PanelInfo, uiBaseAddrPage) / 4 + i, target.panel.pages[i]);
+        }
+    }
+}
+
+}  // namespace
+
+bool IsRefused(const Target& target, uint32_t code) {
+    for (uint32_t refused : target.refused) {
+        if (refused == code) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int VipDriverRequest(const Target& target, uint32_t code, uintptr_t arg) {
+    const unsigned shown = static_cast<unsigned>(code);
+    const Request* request = FindRequest(code);
+    if (request == nullptr) {
+        LogLine("ioctl %s 0x%08x unknown", kVipDevice, shown);
+        errno = EINVAL;
+        return -1;
+    }
+    uint8_t* record = nullptr;
+    switch (request->arg) {
+    case Arg::kValue:
+        LogLine("ioctl %s 0x%08x value 0x%08x", kVipDevice, shown, static_cast<unsigned>(arg & 0xffffffffu));
+        break;
+    case Arg::kNone:
+        LogLine("ioctl %s 0x%08x none", kVipDevice, shown);
+        break;
+    case Arg::kRecord: {
+        if (arg == 0) {
+            LogLine("ioctl %s 0x%08x record fault", kVipDevice, shown);
+            errno = EFAULT;
+            return -1;
+        }
+        record = reinterpret_cast<uint8_t*>(arg);
+        static const char kDigits[] = "0123456789abcdef";
+        const uint32_t size = VipPayloadSize(code);
+        std::string hex;
+        hex.reserve(2 * size);
+        for (uint32_t i = 0; i < size; ++i) {
+            hex.push_back(kDigits[record[i] >> 4]);
+            hex.push_back(kDigits[record[i] & 0xf]);
+        }
+        LogLine("ioctl %s 0x%08x record %s", kVipDevice, shown, hex.c_str());
+        break;
+    }
+    }
+    if (IsRefused(target, code)) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (record != nullptr) {
+        Answer(target, code, record);
+    }
+    return 0;
+}
+
+}  // namespace sim

@@ -1,0 +1,197 @@
+// Target files: what is refused and with which message, number forms, `load`, and the
+// default target shipped beside the sources against the one built in.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "device/seam.h"
+#include "device/vip.h"
+#include "tests/test_sim_support.h"
+
+namespace {
+
+using simtest::Load;
+using simtest::LoadError;
+using simtest::Peek;
+
+constexpr const char* kCapture = "capture 0x01000000 0x01168000 0x78000 0x78000 3\n";
+
+struct BadTarget {
+    const char* text;
+    const char* error;
+};
+
+TEST(SimTargetFile, RefusesWithFileLineAndReason) {
+    const BadTarget cases[] = {
+        {"bogus 1", "t.target:1: unknown directive \"bogus\""},
+        {"# comment\n\n  word 0x10", "t.target:3: word: missing VALUE"},
+        {"word 0x10 zz", "t.target:1: word: VALUE \"zz\" is not a number"},
+        {"word 0x10 1\x01", "t.target:1: word: VALUE \"1\\x01\" is not a number"},
+        {"word 0x10 1 2", "t.target:1: word: unexpected field \"2\""},
+        {"word 0x12 1", "t.target:1: word: ADDRESS 0x00000012 is not a multiple of 4"},
+        {"word 0x100000000 1", "t.target:1: word: ADDRESS \"0x100000000\" is out of range"},
+        {"word -4 1", "t.target:1: word: ADDRESS \"-4\" is not a number"},
+        {"zoom 128", "t.target:1: zoom: N \"128\" is out of range"},
+        {"zoom 0x100", "t.target:1: zoom: N \"0x100\" is out of range"},
+        {"capture -1 2 3 4 5", "t.target:1: capture: ADDR_Y \"-1\" is not a number"},
+        {"capture 1 2 3 4 2147483648", "t.target:1: capture: COUNT \"2147483648\" is out of range"},
+        {"border 1 2 3", "t.target:1: border: missing RIGHT"},
+        {"panel 1 2 3 4 5 6 7", "t.target:1: panel: missing P5"},
+        {"nodes /dev/zorvip /dev/null", "t.target:1: nodes: unknown device node \"/dev/null\""},
+        {"pattern YUV_422C10 720 480 progressive", "t.target:1: pattern: needs a capture line before it"},
+        {"refuse 12", "t.target:1: refuse: CODE \"12\" is not a hexadecimal number with 0x"},
+        {"refuse", "t.target:1: refuse: missing CODE"},
+        {"jpeg 3 10", "t.target:1: jpeg: WIDTH 3 must be even and in 2..4096"},
+        {"jpeg 4098 10", "t.target:1: jpeg: WIDTH 4098 must be even and in 2..4096"},
+        {"jpeg 2 0", "t.target:1: jpeg: HEIGHT 0 is out of range (1..2047)"},
+        {"jpeg 2 2048", "t.target:1: jpeg: HEIGHT 2048 is out of range (1..2047)"},
+    };
+    for (const BadTarget& c : cases) {
+        EXPECT_EQ(LoadError(c.text), c.error) << c.text;
+    }
+}
+
+TEST(SimTargetFile, RefusesPatternsTheRegistersOrBuffersCannotHold) {
+    const BadTarget cases[] = {
+        {"pattern YUV_420 720 480 progressive",
+         "t.target:2: pattern: LAYOUT \"YUV_420\" is not YUV_444C10, YUV_444C8, YUV_422C10 or YUV_422C8"},
+        {"pattern YUV_422C10 720 480 sideways",
+         "t.target:2: pattern: SCAN \"sideways\" is not progressive or interlaced"},
+        {"pattern YUV_422C10 720 480", "t.target:2: pattern: missing SCAN"},
+        {"pattern YUV_422C10 0 480 progressive", "t.target:2: pattern: WIDTH 0 is out of range (1..4094)"},
+        {"pattern YUV_422C10 4095 4 progressive", "t.target:2: pattern: WIDTH 4095 is out of range (1..4094)"},
+        {"pattern YUV_422C10 16 0 progressive", "t.target:2: pattern: HEIGHT 0 is out of range (1..4095)"},
+        {"pattern YUV_422C10 16 4096 progressive", "t.target:2: pattern: HEIGHT 4096 is out of range (1..4095)"},
+        // 720 pixels need 1024-byte lines: 481 of them exceed 0x78000.
+        {"pattern YUV_422C10 720 481 progressive",
+         "t.target:2: pattern: SIZE_Y 0x78000 cannot hold a frame of 0x78400 bytes"},
+        {"pattern YUV_444C10 720 480 progressive",
+         "t.target:2: pattern: SIZE_UV 0x78000 cannot hold a frame of 0xf0000 bytes"},
+    };
+    for (const BadTarget& c : cases) {
+        EXPECT_EQ(LoadError(std::string(kCapture) + c.text), c.error) << c.text;
+    }
+    EXPECT_EQ(LoadError("capture 0x01000002 0x01168000 0x78000 0x78000 3\n"
+                        "pattern YUV_422C10 720 480 progressive"),
+              "t.target:2: pattern: the capture line's addresses and sizes must be multiples of 4");
+    // The UV buffers start inside the third Y buffer.
+    EXPECT_EQ(LoadError("capture 0x01000000 0x01100000 0x78000 0x78000 3\n"
+                        "pattern YUV_422C10 720 480 progressive"),
+              "t.target:2: pattern: the frame buffers of a group overlap (ADDR_UV, SIZE_Y and SIZE_UV must keep "
+              "them apart)");
+    // Interlaced groups hold six Y buffers: a layout made for three is too tight.
+    EXPECT_EQ(LoadError(std::string(kCapture) + "pattern YUV_422C10 720 480 interlaced"),
+              "t.target:2: pattern: the frame buffers of a group overlap (ADDR_UV, SIZE_Y and SIZE_UV must keep "
+              "them apart)");
+}
+
+TEST(SimTargetFile, FailedLoadLeavesThePreviousTarget) {
+    ASSERT_TRUE(Load("word 0x100 7"));
+    std::string error;
+    EXPECT_FALSE(sim::LoadTargetText("t.target", "", "word 0x100 8\nbogus", &error));
+    EXPECT_EQ(Peek(0x100), 7u);
+}
+
+TEST(SimTargetFile, AcceptsCommentsBlanksTabsAndLineEnds) {
+    ASSERT_TRUE(Load("# header\n\n\tword\t0x100  0x2a   # trailing\r\nword 0x104 42\r\n   \n"));
+    EXPECT_EQ(Peek(0x100), 0x2au);
+    EXPECT_EQ(Peek(0x104), 42u);
+}
+
+TEST(SimTargetFile, UnreadableTargetNamesLineZero) {
+    std::string error;
+    EXPECT_FALSE(sim::LoadTargetFile("/nonexistent/x.target", &error));
+    EXPECT_EQ(error, "/nonexistent/x.target:0: cannot read");
+}
+
+class SimLoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/avrig-sim-load-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        for (const std::string& file : files_) {
+            std::remove(file.c_str());
+        }
+        rmdir(dir_.c_str());
+    }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        files_.push_back(path);
+        return path;
+    }
+    std::string dir_;
+    std::vector<std::string> files_;
+};
+
+TEST_F(SimLoad, PlacesBytesLittleEndianAndZeroFillsTheLastWord) {
+    Write("six.bin", std::string("\x01\x02\x03\x04\x05\x06", 6));
+    // Relative to the target file's folder, not to where the program runs.
+    const std::string target = Write("board.target", "word 0x2004 0xffffffff\nload 0xa0002000 six.bin\n");
+    std::string error;
+    ASSERT_TRUE(sim::LoadTargetFile(target, &error)) << error;
+    fd = -1;
+    EXPECT_EQ(Peek(0x80002000), 0x04030201u);
+    EXPECT_EQ(Peek(0x00002004), 0x00000605u);  // the load replaced the earlier word whole
+    EXPECT_EQ(Peek(0x00002008), 0u);
+}
+
+TEST_F(SimLoad, RefusesUnalignedAddressesAndMissingNames) {
+    EXPECT_EQ(LoadError("load 0x1002 x.bin", dir_), "t.target:1: load: ADDRESS 0x00001002 is not a multiple of 4");
+    EXPECT_EQ(LoadError("load 0x1000", dir_), "t.target:1: load: missing FILE");
+}
+
+TEST(SimDefaultTarget, ShippedFileIsTheBuiltInTarget) {
+    std::ifstream in(AVRIG_DEFAULT_TARGET_FILE, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    ASSERT_FALSE(text.str().empty());
+    EXPECT_EQ(text.str(), sim::DefaultTargetText());
+
+    // Same answers, registers and frames either way.
+    auto observe = [](bool fromFile) {
+        sim::Reset();
+        fd = -1;
+        std::string error;
+        EXPECT_TRUE(fromFile ? sim::LoadTargetFile(AVRIG_DEFAULT_TARGET_FILE, &error)
+                             : sim::LoadDefaultTarget(&error))
+            << error;
+        std::string log;
+        sim::LogToMemory(&log);
+        const int vip = SeamOpen(kVipDevice, 2);
+        CaptureInfo capture{};
+        SeamIoctl(vip, VIP_CAPTURE_INFO, reinterpret_cast<uintptr_t>(&capture));
+        PanelInfo panel{};
+        SeamIoctl(vip, VIP_GET_PANEL, reinterpret_cast<uintptr_t>(&panel));
+        BorderInfo border{};
+        SeamIoctl(vip, VIP_GET_BORDER, reinterpret_cast<uintptr_t>(&border));
+        uint8_t zoom[4] = {};
+        SeamIoctl(vip, VIP_GET_ZOOM, reinterpret_cast<uintptr_t>(zoom));
+        SeamClose(vip);
+        std::ostringstream seen;
+        seen << capture.uiAddrY << ' ' << capture.uiAddrUV << ' ' << capture.uiSizeY << ' ' << capture.uiSizeUV
+             << ' ' << capture.iFrameCount << ' ' << panel.uiPanelMaxHres << ' ' << panel.uiPanelMaxVres << ' '
+             << panel.uiBaseAddrPage[5] << ' ' << border.iTop << ' ' << border.iRight << ' ' << int{zoom[0]};
+        uint64_t sum = 0;
+        for (uint32_t address = 0xbe1c4000; address < 0xbe1d0000; address += 4) {
+            sum = sum * 31 + Peek(address);
+        }
+        for (uint32_t address = 0xa1000000; address < 0xa1000000 + 9 * 0x78000; address += 4) {
+            sum = sum * 31 + Peek(address);
+        }
+        MmioClose();
+        seen << ' ' << sum << '\n' << log;
+        return seen.str();
+    };
+    const std::string builtIn = observe(false);
+    EXPECT_EQ(observe(true), builtIn);
+    EXPECT_NE(builtIn.find("open /dev/zormmio-dbg missing\nopen /dev/zormmio\n"), std::string::npos);
+}
+
+}  // namespace
