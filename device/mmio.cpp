@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cstring>
+
 #include "device/seam.h"
 
 int fd = -1;
@@ -50,6 +52,49 @@ int RegReadByte(uint32_t address, uint8_t* value) {
     MmioRegRequest request{address & 0xfffffffcu, 0};
     IssueRead(&request);
     *value = static_cast<uint8_t>(request.uiValue >> (8u * (address & 3u)));
+    return 1;
+}
+
+namespace {
+
+void StoreLittleEndian(uint8_t* out, uint32_t word) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(out, &word, 4);
+#else
+    out[0] = static_cast<uint8_t>(word);
+    out[1] = static_cast<uint8_t>(word >> 8);
+    out[2] = static_cast<uint8_t>(word >> 16);
+    out[3] = static_cast<uint8_t>(word >> 24);
+#endif
+}
+
+}  // namespace
+
+int RegReadLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
+    const int device = fd;
+    if (device == -1) {
+        return 0;
+    }
+    // Frame lines are read this way: one record for the whole line and the device
+    // checked once, still one request per word.
+    MmioRegRequest request{address, 0};
+    const uintptr_t arg = reinterpret_cast<uintptr_t>(&request);
+    const uint32_t whole = bytes / 4u;
+    for (uint32_t w = 0; w < whole; ++w) {
+        request.uiAddr = address + 4u * w;
+        request.uiValue = 0;
+        SeamIoctl(device, MMIO_REG_READ, arg);
+        StoreLittleEndian(buffer + 4u * w, request.uiValue);
+    }
+    const uint32_t rest = bytes % 4u;
+    if (rest != 0) {
+        request.uiAddr = address + 4u * whole;
+        request.uiValue = 0;
+        SeamIoctl(device, MMIO_REG_READ, arg);
+        for (uint32_t k = 0; k < rest; ++k) {
+            buffer[4u * whole + k] = static_cast<uint8_t>(request.uiValue >> (8u * k));
+        }
+    }
     return 1;
 }
 

@@ -23,5 +23,10 @@ int MmioOpen();
 int MmioClose();
 int RegReadWord(uint32_t address, uint32_t* value);
 int RegReadByte(uint32_t address, uint8_t* value);
+// Reads `bytes` of memory from `address` on into `buffer`: one read request per 32-bit
+// word, each word stored least significant byte first, so the buffer holds the memory's
+// bytes in address order (a last partial word stores only the bytes that fit). A refused
+// read stores zeros. Returns 0 without touching the buffer when the device is not open.
+int RegReadLine(uint32_t address, uint8_t* buffer, uint32_t bytes);
 int RegWriteWord(uint32_t address, const uint32_t* value);
 int RegWriteByte(uint32_t address, const uint8_t* value);

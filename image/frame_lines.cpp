@@ -1,6 +1,7 @@
 // Frame-memory lines: fetching them word by word, the per-frame buffers and the checks
 // that keep a frame inside them.
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "device/mmio.h"
@@ -21,17 +22,8 @@ bool KnownLayout(const CaptureDescriptor* desc) {
 }  // namespace
 
 void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
-    // Counted in words so that a length near 4 GiB cannot wrap the offset; a length that
-    // is not a multiple of 4 stores only the bytes of the last word that fit.
-    const uint32_t words = bytes / 4u + (bytes % 4u != 0 ? 1u : 0u);
-    for (uint32_t w = 0; w < words; ++w) {
-        const uint32_t offset = 4u * w;
-        uint32_t word = 0;  // a read that fails leaves zeros, not stale bytes
-        RegReadWord(address + offset, &word);
-        const uint32_t count = bytes - offset < 4u ? bytes - offset : 4u;
-        for (uint32_t k = 0; k < count; ++k) {
-            buffer[offset + k] = static_cast<uint8_t>(word >> (8u * k));
-        }
+    if (!RegReadLine(address, buffer, bytes)) {
+        std::memset(buffer, 0, bytes);  // nothing was read: zeros, not stale bytes
     }
 }
 

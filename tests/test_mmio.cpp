@@ -154,4 +154,27 @@ TEST_F(Mmio, CloseReleasesTheDescriptorOnce) {
     EXPECT_EQ(RegReadWord(0, &word), 0);
 }
 
+TEST_F(Mmio, ReadLineFetchesOneWordPerRequestInAddressOrder) {
+    fake::PutBytes(0xa0001000, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+    ASSERT_NE(MmioOpen(), -1);
+    for (uint32_t bytes : {0u, 1u, 4u, 6u, 12u}) {
+        Seam().ioctls.clear();
+        std::vector<uint8_t> buffer(16, 0xee);
+        EXPECT_EQ(RegReadLine(0xa0001000, buffer.data(), bytes), 1);
+        EXPECT_EQ(Seam().ioctls.size(), (bytes + 3) / 4) << bytes;
+        for (size_t k = 0; k < Seam().ioctls.size(); ++k) {
+            EXPECT_EQ(Seam().ioctls[k].addr, 0xa0001000u + 4u * k);
+        }
+        for (uint32_t k = 0; k < 16; ++k) {
+            EXPECT_EQ(buffer[k], k < bytes ? k + 1 : 0xee) << bytes << " byte " << k;  // nothing past the length
+        }
+    }
+    Seam().refuseReads = true;
+    std::vector<uint8_t> buffer(8, 0xee);
+    EXPECT_EQ(RegReadLine(0xa0001000, buffer.data(), 8), 1);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(8, 0));
+    MmioClose();
+    EXPECT_EQ(RegReadLine(0xa0001000, buffer.data(), 8), 0);
+}
+
 }  // namespace
