@@ -14,7 +14,6 @@ namespace {
 
 using simrun::Lines;
 using simrun::ReadFile;
-using simrun::Run;
 
 std::string Hex(uint32_t v) {
     char text[16];
@@ -92,12 +91,6 @@ std::string CaptureLine(int count) {
            std::to_string(count) + "\n";
 }
 
-// The buffer a .yuv frame file was read from, by its first pixel (Cr byte).
-int BufferOf(const std::string& file) {
-    if (file.size() < 54 + 3) return -1;
-    return static_cast<unsigned char>(file[54]);
-}
-
 std::string ExpectedYuvFile(int buffer) {
     std::string file("BM", 2);
     auto put32 = [&file](uint32_t v) {
@@ -145,7 +138,7 @@ TEST(CaptureSim, FramesComeFromTheirSlotsGroupAfterGroup) {
     for (const Case& c : cases) {
         simrun::Options options;
         options.target = SmallCaptureRegisters(c.interlaced) + CaptureLine(c.count) + SlotContents(c.interlaced);
-        const simrun::Result run = Run({"memget", "cap.yuv"}, options);
+        const simrun::Result run = simrun::Run({"memget", "cap.yuv"}, options);
         EXPECT_EQ(run.status, 0) << run.out << run.err;
         const uint32_t stride = (c.interlaced ? 6 : 3) * (kSizeY + kSizeUV);
         for (int i = 0; i < c.count; ++i) {
@@ -169,7 +162,7 @@ TEST(CaptureSim, FramesComeFromTheirSlotsGroupAfterGroup) {
 TEST(CaptureSim, PrintsTheEchoAndTheInformationBlock) {
     simrun::Options options;
     options.target = SmallCaptureRegisters(true) + CaptureLine(1) + SlotContents(true);
-    const simrun::Result run = Run({"memget", "one.bmp"}, options);
+    const simrun::Result run = simrun::Run({"memget", "one.bmp"}, options);
     EXPECT_EQ(run.status, 0);
     const std::string expected =
         "In function VIP_MemoryCatch:\n"
@@ -227,7 +220,7 @@ TEST(CaptureSim, RefusesWhatItCannotServeBeforeTouchingTheDevice) {
     for (const Case& c : cases) {
         simrun::Options options;
         options.target = SmallCaptureRegisters(false) + CaptureLine(c.count);
-        const simrun::Result run = Run({"memget", c.name}, options);
+        const simrun::Result run = simrun::Run({"memget", c.name}, options);
         EXPECT_EQ(run.status, 1) << c.name;
         ASSERT_GE(run.out.size(), c.message.size());
         EXPECT_EQ(run.out.substr(run.out.size() - c.message.size()), c.message);
@@ -250,7 +243,7 @@ TEST(CaptureSim, AcceptsTheLongestNamesAndBareExtensions) {
     for (const Case& c : cases) {
         simrun::Options options;
         options.target = SmallCaptureRegisters(false) + CaptureLine(c.count);
-        const simrun::Result run = Run({"memget", c.name}, options);
+        const simrun::Result run = simrun::Run({"memget", c.name}, options);
         EXPECT_EQ(run.status, 0) << c.name << run.out;
         for (const std::string& file : c.files) {
             struct stat info {};
@@ -272,7 +265,7 @@ TEST(CaptureSim, ProbeFailuresWriteNoFile) {
     for (const Case& c : cases) {
         simrun::Options options;
         options.target = SmallCaptureRegisters(false) + CaptureLine(2) + c.patch;
-        const simrun::Result run = Run({"memget", "cap.bmp"}, options);
+        const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
         EXPECT_EQ(run.status, 1);
         ASSERT_GE(run.out.size(), c.message.size());
         EXPECT_EQ(run.out.substr(run.out.size() - c.message.size()), c.message);
@@ -288,7 +281,7 @@ TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
     simrun::Options options;
     options.target = SmallCaptureRegisters(false) + CaptureLine(3) + SlotContents(false);
     options.workDir = dir;
-    const simrun::Result run = Run({"memget", "cap.bmp", "-a", "1"}, options);
+    const simrun::Result run = simrun::Run({"memget", "cap.bmp", "-a", "1"}, options);
     EXPECT_EQ(run.status, 1);
     const std::string tail = "Output name: cap_001.bmp\naddress Y: 0x101000, address UV: 0x180800\n"
                              "address Y: 0x20200, address UV: 0x30100(1)\nCan NOT create cap_001.bmp file\n\n";
@@ -307,7 +300,7 @@ TEST(CaptureSim, AShortWriteIsAFailure) {
         simrun::Options options;
         options.target = SmallCaptureRegisters(false) + CaptureLine(1);
         options.workDir = dir;
-        const simrun::Result run = Run({"memget", name}, options);
+        const simrun::Result run = simrun::Run({"memget", name}, options);
         EXPECT_EQ(run.status, 1) << name << run.out << run.err;
         EXPECT_NE(run.out.find("==============================>End"), std::string::npos);
     }
@@ -316,7 +309,7 @@ TEST(CaptureSim, AShortWriteIsAFailure) {
 TEST(CaptureSim, WithoutTheRegisterDeviceNothingIsReadOrWritten) {
     simrun::Options options;
     options.target = "nodes /dev/zorvip\n" + CaptureLine(1);
-    const simrun::Result run = Run({"memget", "cap.bmp"}, options);
+    const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("Cannot read the capture registers"), std::string::npos);
     EXPECT_EQ(run.out.find("Informaiton"), std::string::npos);
@@ -327,7 +320,7 @@ TEST(CaptureSim, WithoutTheRegisterDeviceNothingIsReadOrWritten) {
 TEST(CaptureSim, ARefusedCaptureInformationRequestStartsNoCapture) {
     simrun::Options options;
     options.target = SmallCaptureRegisters(false) + CaptureLine(1) + "refuse 0xc0186b6c\n";
-    const simrun::Result run = Run({"memget", "cap.bmp"}, options);
+    const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err,
@@ -339,7 +332,7 @@ TEST(CaptureSim, ARefusedCaptureInformationRequestStartsNoCapture) {
 TEST(CaptureSim, FramesFromOneThousandOnKeepTheirOwnFiles) {
     simrun::Options options;
     options.target = SmallCaptureRegisters(false) + CaptureLine(1002);
-    const simrun::Result run = Run({"memget", "f.yuv"}, options);
+    const simrun::Result run = simrun::Run({"memget", "f.yuv"}, options);
     EXPECT_EQ(run.status, 0);
     for (const char* name : {"f_000.yuv", "f_999.yuv", "f_1000.yuv", "f_1001.yuv"}) {
         struct stat info {};
@@ -357,9 +350,9 @@ TEST(CaptureSim, TheJpegBufferIsDumpedAsOneBmp) {
                      "word 0xbe1cc404 0x0\n"
                      "word 0xbe1cc40c 0x2\n"         // 2 lines
                      "word 0xbe1c8074 0x1\n"         // line offset 256
-                     "word 0x10000 0x80ff80ff\n"     // line 0: Cr 255 Cb 128 Y 128, then Cr 128 ...
+                     "word 0x10000 0x808080ff\n"     // line 0: Cr 255 Cb 128 Y 128, then Cr 128 ...
                      "word 0x10100 0x00000000\n";
-    const simrun::Result run = Run({"memget", "dump.yuv"}, options);
+    const simrun::Result run = simrun::Run({"memget", "dump.yuv"}, options);
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("==============================>Informaiton\nDevice ID: 0 \nWidth: 4, Height: 2\n"
                            "Base address: 0x80010000\nLine Offset: 256\n==============================>Encodeing\n"),
@@ -393,7 +386,7 @@ TEST(CaptureSim, HostileJpegRegistersNeverOverrunOrExplode) {
     for (const Case& c : cases) {
         simrun::Options options;
         options.target = base + c.registers;
-        const simrun::Result run = Run({"memget", "j.bmp"}, options);
+        const simrun::Result run = simrun::Run({"memget", "j.bmp"}, options);
         EXPECT_EQ(run.status, c.status) << c.registers << run.out;
         EXPECT_EQ(ReadFile(run.workDir + "/j.bmp").size(), c.size) << c.registers;
     }

@@ -7,14 +7,13 @@
 namespace {
 
 using simrun::Lines;
-using simrun::Run;
 
 const char* kVipOnly = "nodes /dev/zorvip\n";
 
 TEST(ControlSim, RequestsReachTheDriverInCommandLineOrderThenTheDeferredOnes) {
     simrun::Options options;
     options.target = std::string(kVipOnly) + "border 1 -2 3 -4\n";
-    const simrun::Result run = Run({"-s", "3", "-a", "2", "-jpeg6", "0"}, options);
+    const simrun::Result run = simrun::Run({"-s", "3", "-a", "2", "-jpeg6", "0"}, options);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "top=1 down=-2 left=3 right=-4\n");
@@ -30,7 +29,7 @@ TEST(ControlSim, RequestsReachTheDriverInCommandLineOrderThenTheDeferredOnes) {
 TEST(ControlSim, RecordsAndBareRequestsAreLoggedByTheirKind) {
     simrun::Options options;
     options.target = kVipOnly;
-    const simrun::Result run = Run({"output_window", "10", "20", "30", "40", "coeff", "x", "-jpeg4", "9"}, options);
+    const simrun::Result run = simrun::Run({"output_window", "10", "20", "30", "40", "x", "coeff", "x", "-jpeg4", "9"}, options);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "output_window==>\noutput_window<==\n");
     EXPECT_EQ(Lines(run.log), (std::vector<std::string>{
@@ -60,7 +59,7 @@ TEST(ControlSim, QueriesPrintTheDriversAnswersOnStandardError) {
     for (const Case& c : cases) {
         simrun::Options options;
         options.target = std::string(kVipOnly) + c.target;
-        const simrun::Result run = Run(c.args, options);
+        const simrun::Result run = simrun::Run(c.args, options);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, c.err) << c.target;
     }
@@ -78,11 +77,11 @@ TEST(ControlSim, HelpWordPrintsTheUsageAndTheWalkGoesOn) {
     simrun::Options options;
     options.target = kVipOnly;
     for (const char* help : {"-h", "-help", "-h600"}) {
-        const simrun::Result run = Run({help}, options);
+        const simrun::Result run = simrun::Run({help}, options);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, usage) << help;
     }
-    const simrun::Result run = Run({"-h", "600", "-a", "1"}, options);
+    const simrun::Result run = simrun::Run({"-h", "600", "x", "-a", "1"}, options);  // the walk starts at 600
     EXPECT_EQ(run.out, usage);
     EXPECT_EQ(Lines(run.log), (std::vector<std::string>{"open /dev/zorvip",
                                                         "ioctl /dev/zorvip 0xc0046b01 value 0x00000001",
@@ -92,17 +91,17 @@ TEST(ControlSim, HelpWordPrintsTheUsageAndTheWalkGoesOn) {
 TEST(ControlSim, LoneKeywordsPrintTheirHelp) {
     simrun::Options options;
     options.target = kVipOnly;
-    EXPECT_EQ(Run({"data_format"}, options).out,
+    EXPECT_EQ(simrun::Run({"data_format"}, options).out,
               "range 9~12. there are YUV_444C10, YUV_444C8, YUV_422C10, YUV_422C8\n");
-    EXPECT_EQ(Run({"screen_wall"}, options).out, "select screen size and screen number\n");
-    EXPECT_EQ(Run({"capture_pos", "1", "2", "3"}, options).out, "capture_pos==>\ncapture_pos<==\n");
+    EXPECT_EQ(simrun::Run({"screen_wall"}, options).out, "select screen size and screen number\n");
+    EXPECT_EQ(simrun::Run({"capture_pos", "1", "2", "3"}, options).out, "capture_pos==>\ncapture_pos<==\n");
 }
 
 TEST(ControlSim, WithoutTheVipDriverNothingElseHappens) {
     simrun::Options options;
     options.target = "nodes /dev/zormmio\n";
     for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-h"}, {"-a", "1"}}) {
-        const simrun::Result run = Run(args, options);
+        const simrun::Result run = simrun::Run(args, options);
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.out, "open vip driver error!!\n");
         EXPECT_EQ(Lines(run.log), std::vector<std::string>{"open /dev/zorvip missing"});
@@ -112,7 +111,7 @@ TEST(ControlSim, WithoutTheVipDriverNothingElseHappens) {
 TEST(ControlSim, ARefusedRequestIsReportedAndTheRunGoesOn) {
     simrun::Options options;
     options.target = std::string(kVipOnly) + "refuse 0xc0046b01\n";
-    const simrun::Result run = Run({"-a", "1", "-s", "2", "9", "x"}, options);
+    const simrun::Result run = simrun::Run({"-a", "1", "-s", "2", "9", "x"}, options);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "avrig: request 0xc0046b01 failed: Invalid argument\n");
     EXPECT_EQ(Lines(run.log), (std::vector<std::string>{"open /dev/zorvip",
@@ -125,7 +124,7 @@ TEST(ControlSim, ARefusedRequestIsReportedAndTheRunGoesOn) {
 TEST(ControlSim, AKeywordShortOfValuesIsReportedAndSendsNothing) {
     simrun::Options options;
     options.target = kVipOnly;
-    const simrun::Result run = Run({"-a", "1", "output_window", "1", "2"}, options);
+    const simrun::Result run = simrun::Run({"-a", "1", "output_window", "1", "2"}, options);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "avrig: output_window needs 4 values; nothing sent for it\n");
