@@ -79,6 +79,9 @@ int WriteBmpFrame(CaptureDescriptor* desc, RowBuilder build, bool reduced) {
     if (!PrepareFrameLines(&frame, desc, static_cast<size_t>(RoundUp4(3u * static_cast<uint64_t>(desc->uiWidth))), reduced)) {
         return 0;
     }
+    // One chroma group serves two 4:4:4 pixels: taking it straight from the line saves
+    // storing and reloading every chroma sample.
+    frame.chromaPacked = !reduced && !frame.is422 && frame.chroma10;
     if (WriteBmpHeader(desc) == 0) {
         return 0;
     }

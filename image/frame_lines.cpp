@@ -56,8 +56,10 @@ bool PrepareFrameLines(FrameLines* frame, const CaptureDescriptor* desc, size_t 
     const uint32_t chromaUnpacked = frame->chroma10 ? 4u * GroupsOf4(frame->chromaSamples) : 0u;
     const uint32_t chromaNeeded = frame->chroma10 ? 5u * GroupsOf4(frame->chromaSamples) : frame->chromaSamples;
     const uint32_t lumaNeeded = 5u * frame->lumaGroups;
-    const size_t lumaBytes = AlignUp8(desc->uiLineOffsetY > lumaNeeded ? desc->uiLineOffsetY : lumaNeeded);
-    const size_t chromaBytes = AlignUp8(desc->uiLineOffsetUV > chromaNeeded ? desc->uiLineOffsetUV : chromaNeeded);
+    // Three bytes of slack: the unpacking loads 8 bytes for each group of 5.
+    const size_t lumaBytes = AlignUp8(size_t{desc->uiLineOffsetY > lumaNeeded ? desc->uiLineOffsetY : lumaNeeded} + 3u);
+    const size_t chromaBytes =
+        AlignUp8(size_t{desc->uiLineOffsetUV > chromaNeeded ? desc->uiLineOffsetUV : chromaNeeded} + 3u);
     const size_t lumaSamples = 4u * static_cast<size_t>(frame->lumaGroups);
     const size_t rowBytes = AlignUp8(rowCapacity);
     // Unpacked samples are 16-bit, or bytes when reduced.
@@ -95,7 +97,7 @@ void FetchFrameLine(FrameLines* frame, uint32_t line) {
         }
     } else {
         Unpack10BitLine(frame->lumaBytes, frame->luma, frame->lumaGroups);
-        if (frame->chroma10) {
+        if (frame->chroma10 && !frame->chromaPacked) {
             Unpack10BitLine(frame->chromaBytes, frame->chroma, chromaGroups);
         }
     }

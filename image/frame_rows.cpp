@@ -118,17 +118,27 @@ inline uint8_t* PutYCbCrText(uint8_t* out, uint32_t y, uint32_t cb, uint32_t cr)
     return PutNumber(out, cr);
 }
 
-// Four samples from five bytes; unrolled twice, which trims the loop's share per sample.
+// Four samples from five bytes, taken from one 8-byte load (the line buffers keep three
+// bytes of slack after the last group for it); unrolled twice, which trims the loop's
+// share per sample.
+inline uint64_t LoadGroup(const uint8_t* src) {
+    uint64_t w;
+    std::memcpy(&w, src, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    w = __builtin_bswap64(w);
+#endif
+    return w;
+}
+
 template <typename Sample, typename Map>
 void UnpackGroups(const uint8_t* src, Sample* dst, uint32_t groups, Map map) {
 #pragma GCC unroll 2
     for (uint32_t g = 0; g < groups; ++g, src += 5, dst += 4) {
-        const uint32_t w = static_cast<uint32_t>(src[0]) | (static_cast<uint32_t>(src[1]) << 8) |
-                           (static_cast<uint32_t>(src[2]) << 16) | (static_cast<uint32_t>(src[3]) << 24);
-        dst[0] = map(w & 0x3ffu);
-        dst[1] = map((w >> 10) & 0x3ffu);
-        dst[2] = map((w >> 20) & 0x3ffu);
-        dst[3] = map((w >> 30) | (static_cast<uint32_t>(src[4]) << 2));
+        const uint64_t w = LoadGroup(src);
+        dst[0] = map(static_cast<uint32_t>(w) & 0x3ffu);
+        dst[1] = map(static_cast<uint32_t>(w >> 10) & 0x3ffu);
+        dst[2] = map(static_cast<uint32_t>(w >> 20) & 0x3ffu);
+        dst[3] = map(static_cast<uint32_t>(w >> 30) & 0x3ffu);
     }
 }
 
@@ -170,6 +180,27 @@ void BmpRow(const uint16_t* luma, Chroma chroma, size_t width, bool is422, uint8
             break;
         }
         PutBgr(row + 3, t.luma[luma[i + 1]], r, g, b);
+    }
+}
+
+// 4:4:4 with 10-bit chroma, two pixels per chroma group of 5 bytes (Cr, Cb, Cr, Cb).
+void BmpRow444Packed(const uint16_t* luma, const uint8_t* chroma, size_t width, uint8_t* row) {
+    const ColorTables& t = kTables;
+    size_t i = 0;
+    for (; i + 2 <= width; i += 2, row += 6, chroma += 5) {
+        const uint64_t c = LoadGroup(chroma);
+        const uint32_t cr0 = static_cast<uint32_t>(c) & 0x3ffu;
+        const uint32_t cb0 = static_cast<uint32_t>(c >> 10) & 0x3ffu;
+        const uint32_t cr1 = static_cast<uint32_t>(c >> 20) & 0x3ffu;
+        const uint32_t cb1 = static_cast<uint32_t>(c >> 30) & 0x3ffu;
+        PutBgr(row, t.luma[luma[i]], t.rCr[cr0], t.gCr[cr0] + t.gCb[cb0], t.bCb[cb0]);
+        PutBgr(row + 3, t.luma[luma[i + 1]], t.rCr[cr1], t.gCr[cr1] + t.gCb[cb1], t.bCb[cb1]);
+    }
+    if (i < width) {  // an odd last pixel: the first pair of the next group
+        const uint64_t c = LoadGroup(chroma);
+        const uint32_t cr = static_cast<uint32_t>(c) & 0x3ffu;
+        const uint32_t cb = static_cast<uint32_t>(c >> 10) & 0x3ffu;
+        PutBgr(row, t.luma[luma[i]], t.rCr[cr], t.gCr[cr] + t.gCb[cb], t.bCb[cb]);
     }
 }
 
@@ -218,7 +249,9 @@ size_t PpmRow(const uint16_t* luma, Chroma chroma, size_t width, bool is422, uin
 }  // namespace
 
 void BuildBmpRow(const FrameLines* f, uint8_t* row) {
-    if (f->chroma10) {
+    if (f->chromaPacked) {
+        BmpRow444Packed(f->luma, f->chromaBytes, f->width, row);
+    } else if (f->chroma10) {
         BmpRow(f->luma, Chroma10{f->chroma}, f->width, f->is422, row);
     } else {
         BmpRow(f->luma, Chroma8{f->chromaBytes}, f->width, f->is422, row);

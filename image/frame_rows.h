@@ -32,6 +32,7 @@ struct FrameLines {
     bool is422;
     bool chroma10;
     bool reduced;  // the YUV dump: samples are unpacked to their saturated 8-bit values
+    bool chromaPacked;  // the 4:4:4 10-bit BMP row takes chroma straight from the fetched bytes
     uint32_t width;
     uint32_t lumaGroups;     // groups of 4 luma samples to unpack (5 bytes each)
     uint32_t chromaSamples;  // chroma samples the row uses: 2W (4:4:4) or W rounded up to even (4:2:2)
@@ -58,7 +59,7 @@ bool PrepareFrameLines(FrameLines* frame, const CaptureDescriptor* desc, size_t 
 void FetchFrameLine(FrameLines* frame, uint32_t line);
 
 // Unpacks `groups` groups of 5 bytes into 4 samples each: the 10-bit values, or their
-// 8-bit reduction saturated at 255.
+// 8-bit reduction saturated at 255. `src` must stay readable for 3 bytes past the last group.
 void Unpack10BitLine(const uint8_t* src, uint16_t* dst, uint32_t groups);
 void Unpack10BitLineReduced(const uint8_t* src, uint8_t* dst, uint32_t groups);
 
