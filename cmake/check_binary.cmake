@@ -1,0 +1,60 @@
+# Checks on the production avrig as built, without running it.
+#   cmake -DCHECK=<static|size|no_sim_code> -DAVRIG=<binary> [more] -P check_binary.cmake
+#   static:      READELF=<readelf>            no program interpreter, no dynamic section
+#   size:        READELF=<readelf> LIMIT=<bytes>   stripped, and at most LIMIT bytes
+#   no_sim_code: MAP=<link map>               no simulator or test double linked in
+function(fail text)
+  message(FATAL_ERROR "${AVRIG}: ${text}")
+endfunction()
+
+function(readelf out)
+  execute_process(COMMAND ${READELF} ${ARGN} ${AVRIG}
+    RESULT_VARIABLE status OUTPUT_VARIABLE text ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    fail("${READELF} ${ARGN} failed: ${err}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+if(NOT EXISTS "${AVRIG}")
+  fail("no such file")
+endif()
+
+if(CHECK STREQUAL "static")
+  readelf(headers -lW)
+  if(NOT headers MATCHES "LOAD")
+    fail("readelf shows no program headers:\n${headers}")
+  endif()
+  if(headers MATCHES "[ \n]INTERP[ \n]" OR headers MATCHES "[ \n]DYNAMIC[ \n]")
+    fail("not a static binary: it needs a program interpreter or dynamic libraries:\n${headers}")
+  endif()
+elseif(CHECK STREQUAL "size")
+  readelf(sections -SW)
+  if(sections MATCHES "\\.symtab" OR sections MATCHES "\\.debug_")
+    fail("not stripped (it has a symbol table or debug sections)")
+  endif()
+  file(SIZE "${AVRIG}" size)
+  message("${AVRIG}: ${size} bytes (limit ${LIMIT})")
+  if(size GREATER LIMIT)
+    fail("${size} bytes, over the limit of ${LIMIT}")
+  endif()
+elseif(CHECK STREQUAL "no_sim_code")
+  # The link map lists every object file and archive member that went into the binary.
+  file(READ "${MAP}" map)
+  if(NOT map MATCHES "seam_posix")
+    fail("the link map ${MAP} does not show the POSIX seam: is it the map of this binary?")
+  endif()
+  if(map MATCHES "([^\n]*(avrig_sim|[ /(]sim/CMakeFiles/|fake_seam|sim_runner)[^\n]*)")
+    fail("simulator or test code linked in: ${CMAKE_MATCH_1}")
+  endif()
+  if(map MATCHES "([^\n]*SimMain[^\n]*)")
+    fail("the simulator's entry is in the link: ${CMAKE_MATCH_1}")
+  endif()
+  # The simulator's environment variables must not appear in the shipped bytes.
+  file(STRINGS "${AVRIG}" leaks REGEX "AVRIG_SIM")
+  if(leaks)
+    fail("contains simulator strings: ${leaks}")
+  endif()
+else()
+  message(FATAL_ERROR "unknown CHECK \"${CHECK}\"")
+endif()
