@@ -29,7 +29,9 @@ struct ColorTables {
     uint8_t reduce8[kSampleCount];  // the reduction saturated at 255
 };
 
-constexpr ColorTables MakeColorTables() {
+// Built when the program starts rather than stored in it: the binary is copied to
+// boards over slow links, and these tables are half again the size of the code.
+ColorTables MakeColorTables() {
     ColorTables t{};
     for (int32_t v = 0; v < kSampleCount; ++v) {
         const int32_t r = Reduce(v);
@@ -47,7 +49,7 @@ constexpr ColorTables MakeColorTables() {
     return t;
 }
 
-constexpr ColorTables kTables = MakeColorTables();
+const ColorTables kTables = MakeColorTables();
 
 // Every reduced input is 0..256: the extreme sums must land inside the clamp table.
 static_assert(((298 * 256 + kSumBias + 516 * 256 - 70688) >> 8) < kClampSize, "B above the clamp table");
@@ -85,7 +87,7 @@ struct DecimalTable {
     DecimalText entry[kSampleCount];
 };
 
-constexpr DecimalTable MakeDecimalTable() {
+DecimalTable MakeDecimalTable() {
     DecimalTable t{};
     for (int32_t v = 0; v < kSampleCount; ++v) {
         char digits[4] = {};
@@ -104,7 +106,7 @@ constexpr DecimalTable MakeDecimalTable() {
     return t;
 }
 
-constexpr DecimalTable kDecimal = MakeDecimalTable();
+const DecimalTable kDecimal = MakeDecimalTable();
 static_assert(sizeof(DecimalText) == 8, "one 8-byte copy per number");
 
 inline uint8_t* PutNumber(uint8_t* out, uint32_t v) {
