@@ -1,6 +1,7 @@
 #include "tests/sim_runner.h"
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 
 namespace simrun {
 
+namespace {
+
 std::string MakeTempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/avrig-test-XXXXXX";
@@ -22,6 +25,18 @@ std::string MakeTempDir() {
         return {};
     }
     return buffer.data();
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
+
+}  // namespace
+
+TempDir::TempDir() : path_(MakeTempDir()) {}
+
+TempDir::~TempDir() {
+    if (!path_.empty()) {
+        nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    }
 }
 
 std::string ReadFile(const std::string& path) {
@@ -43,8 +58,14 @@ std::vector<std::string> Lines(const std::string& text) {
 
 Result Run(const std::vector<std::string>& args, const Options& options) {
     Result result;
-    result.workDir = options.workDir.empty() ? MakeTempDir() : options.workDir;
-    const std::string scratch = MakeTempDir();
+    if (options.workDir.empty()) {
+        result.ownedDir = std::make_shared<TempDir>();
+        result.workDir = result.ownedDir->Path();
+    } else {
+        result.workDir = options.workDir;
+    }
+    const TempDir scratchDir;
+    const std::string& scratch = scratchDir.Path();
     const std::string outPath = scratch + "/stdout";
     const std::string errPath = scratch + "/stderr";
     const std::string logPath = scratch + "/sim.log";
@@ -93,13 +114,6 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     result.log = ReadFile(logPath);
-    std::remove(outPath.c_str());
-    std::remove(errPath.c_str());
-    std::remove(logPath.c_str());
-    if (!targetPath.empty() && !options.useTargetPath) {
-        std::remove(targetPath.c_str());
-    }
-    rmdir(scratch.c_str());
     return result;
 }
 

@@ -276,7 +276,8 @@ TEST(CaptureSim, ProbeFailuresWriteNoFile) {
 }
 
 TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
-    const std::string dir = simrun::MakeTempDir();
+    const simrun::TempDir temp;
+    const std::string& dir = temp.Path();
     ASSERT_EQ(mkdir((dir + "/cap_001.bmp").c_str(), 0755), 0);  // a folder takes the second frame's name
     simrun::Options options;
     options.target = SmallCaptureRegisters(false) + CaptureLine(3) + SlotContents(false);
@@ -295,7 +296,8 @@ TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
 
 TEST(CaptureSim, AShortWriteIsAFailure) {
     for (const char* name : {"cap.bmp", "cap.yuv", "cap.pbm"}) {
-        const std::string dir = simrun::MakeTempDir();
+        const simrun::TempDir temp;
+        const std::string& dir = temp.Path();
         ASSERT_EQ(symlink("/dev/full", (dir + "/" + name).c_str()), 0);
         simrun::Options options;
         options.target = SmallCaptureRegisters(false) + CaptureLine(1);

@@ -11,7 +11,8 @@
 namespace {
 
 TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
-    const std::string dir = simrun::MakeTempDir();
+    const simrun::TempDir temp;
+    const std::string& dir = temp.Path();
     const std::string path = dir + "/bad.target";
     const struct {
         const char* target;  // empty: no file at all
