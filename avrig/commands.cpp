@@ -30,8 +30,6 @@ int32_t NumberAfter(const Walk& w, size_t optionLength) {
     return DecimalArg(rest);
 }
 
-uint32_t Pack16(uint32_t low, uint32_t high) { return (low & 0xffu) | ((high & 0xffu) << 8); }
-
 uint32_t PackSyncFlag(const Walk& w, size_t optionLength) {
     const uint32_t n = static_cast<uint32_t>(NumberAfter(w, optionLength));
     const int32_t v = DecimalArg(Value(w));

@@ -57,6 +57,9 @@ bool SendVipRecord(Walk& walk, uint32_t code, Record* record) {
     return SendVip(walk, code, reinterpret_cast<uintptr_t>(record));
 }
 
+// Two bytes in the low half of a request's number: byte 0 from `low`, byte 1 from `high`.
+inline uint32_t Pack16(uint32_t low, uint32_t high) { return (low & 0xffu) | ((high & 0xffu) << 8); }
+
 // Parses with the value's full length, as every handler does.
 int32_t DecimalArg(const char* text);
 int32_t HexArg(const char* text);

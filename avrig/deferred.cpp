@@ -7,8 +7,6 @@
 
 namespace {
 
-uint32_t Pack16(uint32_t low, uint32_t high) { return (low & 0xffu) | ((high & 0xffu) << 8); }
-
 void SendJpegConfig(Walk& w) {
     const ControlSettings& s = w.settings;
     if (!s.bSizeSet) {
