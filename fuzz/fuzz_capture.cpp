@@ -1,0 +1,648 @@
+// One capture on arbitrary capture registers and frame memory: the request checks, the
+// probe, the frame loop, the three frame writers and the JPEG buffer dump, run in-process
+// through VIP_MemoryCatch against the simulated target.
+//
+// Input (words little-endian; bytes past the end read as 0):
+//   byte 0     mode: bits 0-1 the name's ending (.bmp, .pbm, .yuv; 3: one the request
+//              refuses), bits 2-3 the register device (/dev/zormmio, /dev/zormmio-dbg,
+//              none, every read refused), bit 4 JPEG buffer active, bits 5-7 name length
+//   byte 1     frame count: below 0xe0 the byte mod 9, else one of kSpecialCounts
+//   byte 2     trap: bits 0-1 what stands in the run folder under the name of frame
+//              bits 2-7 (the requested name on the JPEG road) before the capture: nothing,
+//              a folder (the file cannot be created), a link to /dev/full (every write
+//              fails once it reaches the device)
+//   4 words    Y address, UV address, Y size, UV size, as the VIP driver reports them
+//   15 words   the registers of kRegisters, in that order
+//   9 bytes    per frame-memory word, up to kMaxMemoryWords: where (bits 0-1 plane: Y,
+//              UV, JPEG buffer; bits 2-4 buffer slot; bits 5-7 group), line (16 bits),
+//              word within the line (16 bits), value (32 bits)
+//
+// Frame memory is read one request per word, so the work is bounded: where the registers
+// ask for more than kBudget words and pixels, the height (on the JPEG road the vertical
+// end) is lowered, and then the frame count. A capture that reports success must have
+// met no trap and written one file per frame under the frame's name, each the size its
+// geometry gives, well formed, and showing on the lines compared (the first, the last and
+// every line a word was put on) the pixels that the reference routines of image/color.h
+// make of frame memory.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "device/mmio.h"
+#include "fuzz/fuzz_support.h"
+#include "image/color.h"
+#include "memget/capture.h"
+#include "memget/capture_registers.h"
+#include "sim/memory.h"
+#include "sim/sim.h"
+#include "sim/state.h"
+
+namespace {
+
+// Words read plus pixels converted, per input: at most about 8 ms under the sanitizers.
+// Files are not counted: a capture of 1200 tiny frames takes some 50 ms, most of it in
+// opening and closing them, and frame numbers from 1000 on must stay reachable.
+constexpr uint64_t kBudget = 1u << 17;
+// The writers refuse wider frames before they read anything.
+constexpr uint32_t kWidestFrame = 16384;
+constexpr size_t kMaxMemoryWords = 48;
+// Words read plus pixels worked out again when the files are compared with frame memory.
+constexpr uint64_t kCompareBudget = 1u << 16;
+
+enum Register : size_t {
+    kControl,
+    kJpegBuffer,
+    kLineOffsets,
+    kHeight,
+    kCaptureStart,
+    kCaptureEnd,
+    kPanelStart,
+    kPanelEnd,
+    kFormatFlags,
+    kJpegBase,
+    kJpegHStart,
+    kJpegVStart,
+    kJpegHEnd,
+    kJpegVEnd,
+    kJpegLineOffset,
+    kRegisterCount,
+};
+
+constexpr uint32_t kRegisters[kRegisterCount] = {
+    kRegCaptureControl, kRegJpegBuffer, kRegLineOffsetY, kRegHeight,     kRegCaptureStart,
+    kRegCaptureEnd,     kRegPanelStart, kRegPanelEnd,    kRegFormatFlags, kRegJpegBase,
+    kRegJpegHStart,     kRegJpegVStart, kRegJpegHEnd,    kRegJpegVEnd,    kRegJpegLineOffset,
+};
+
+constexpr const char* kEndings[] = {".bmp", ".pbm", ".yuv"};
+// Names the request refuses: case, missing dot, short, longer, nothing at all.
+constexpr const char* kOddNames[] = {"f.BMP", "fbmp", "f", "bmp", "f.bm", "f.bmpx", "f.pbm.", ".jpg"};
+// Stem lengths around the limits: 39 characters for one frame, 35 for several, 34 from
+// 1001 frames on.
+constexpr size_t kStemLengths[] = {1, 0, 8, 30, 31, 32, 35, 36};
+constexpr int32_t kSpecialCounts[] = {
+    -1,   1201, 1200,      1199,      1001, 1000, 999,  998,  9,    10,         11,        12,   13, 17, 18, 100,
+    101,  255,  256,       1024,      1025, 2047, 4096, 4097, 65536, INT32_MAX, INT32_MIN, -1200, -2, 6, 7, 3,
+};
+
+bool g_fullDevice = false;  // /dev/full is there to link to
+
+enum class Device { kMmio, kMmioDebug, kNone, kRefused };
+enum class Trap { kNone, kFolder, kFullDevice };
+
+struct MemoryWord {
+    uint8_t where;
+    uint16_t line;
+    uint16_t column;
+    uint32_t value;
+};
+
+struct Case {
+    uint32_t fileType;  // index into kEndings, or 3 for an odd name
+    Device device;
+    bool jpeg;
+    size_t nameClass;
+    int32_t count;
+    Trap trap;
+    int32_t trapFrame;
+    uint32_t addrY, addrUV, sizeY, sizeUV;
+    uint32_t reg[kRegisterCount];
+    std::vector<MemoryWord> words;
+};
+
+// The input, read front to back; past its end every byte is 0.
+struct Input {
+    const uint8_t* data;
+    size_t size;
+    size_t pos;
+};
+
+uint8_t U8(Input* in) { return in->pos < in->size ? in->data[in->pos++] : 0; }
+
+uint16_t U16(Input* in) {
+    const uint32_t low = U8(in);
+    return static_cast<uint16_t>(low | (static_cast<uint32_t>(U8(in)) << 8));
+}
+
+uint32_t U32(Input* in) {
+    const uint32_t low = U16(in);
+    return low | (static_cast<uint32_t>(U16(in)) << 16);
+}
+
+Case Decode(const uint8_t* data, size_t size) {
+    Input input{data, size, 0};
+    Input* in = &input;
+    Case c{};
+    const uint8_t mode = U8(in);
+    c.fileType = mode & 3u;
+    c.device = static_cast<Device>((mode >> 2) & 3u);
+    c.jpeg = (mode & 0x10u) != 0;
+    c.nameClass = mode >> 5;
+    const uint8_t count = U8(in);
+    c.count = count < 0xe0 ? count % 9 : kSpecialCounts[(count - 0xe0) % std::size(kSpecialCounts)];
+    const uint8_t trap = U8(in);
+    c.trap = (trap & 3u) == 3u ? Trap::kNone : static_cast<Trap>(trap & 3u);
+    if (c.trap == Trap::kFullDevice && !g_fullDevice) {
+        c.trap = Trap::kNone;  // a link to nothing would create the file it names
+    }
+    c.trapFrame = trap >> 2;
+    c.addrY = U32(in);
+    c.addrUV = U32(in);
+    c.sizeY = U32(in);
+    c.sizeUV = U32(in);
+    for (uint32_t& value : c.reg) {
+        value = U32(in);
+    }
+    // Only zero or not matters; the mode bit decides, the word gives the value.
+    if (!c.jpeg) {
+        c.reg[kJpegBuffer] = 0;
+    } else if (c.reg[kJpegBuffer] == 0) {
+        c.reg[kJpegBuffer] = 1;
+    }
+    while (in->pos < in->size && c.words.size() < kMaxMemoryWords) {
+        MemoryWord w{};
+        w.where = U8(in);
+        w.line = U16(in);
+        w.column = U16(in);
+        w.value = U32(in);
+        c.words.push_back(w);
+    }
+    return c;
+}
+
+std::string Name(const Case& c) {
+    if (c.fileType == 3) {
+        return kOddNames[c.nameClass];
+    }
+    return std::string(kStemLengths[c.nameClass], 'f') + kEndings[c.fileType];
+}
+
+// Frame i's name: with several frames "_NNN" (four digits from 1000 on) before the ending.
+std::string FrameFileName(const Case& c, int32_t i) {
+    const std::string name = Name(c);
+    if (c.count < 2 || name.size() < 4) {
+        return name;
+    }
+    char number[16];
+    std::snprintf(number, sizeof number, "_%03d", static_cast<int>(i));
+    return name.substr(0, name.size() - 4) + number + name.substr(name.size() - 4);
+}
+
+// The file the trap stands in for.
+std::string TrapName(const Case& c) { return c.jpeg ? Name(c) : FrameFileName(c, c.trapFrame); }
+
+// True when the capture must come upon the trap, should it get as far as writing files.
+bool TrapReached(const Case& c) {
+    return c.trap != Trap::kNone && (c.jpeg || c.count == 1 || (c.count > 1 && c.trapFrame < c.count));
+}
+
+// Inside the run folder.
+void SetTrap(const Case& c) {
+    const std::string name = TrapName(c);
+    if (c.trap == Trap::kFolder && mkdir(name.c_str(), 0700) != 0) {
+        std::abort();
+    }
+    if (c.trap == Trap::kFullDevice && symlink("/dev/full", name.c_str()) != 0) {
+        std::abort();
+    }
+}
+
+// What the capture registers describe, worked out here independently of the tool.
+struct FrameGeometry {
+    bool probed = false;  // line offset, height and a format flag all present
+    bool interlaced = false;
+    uint32_t lineOffsetY = 0, lineOffsetUV = 0, height = 0, width = 0;
+    uint32_t colorSpace = 0, encodeMode = 0;
+};
+
+struct JpegGeometry {
+    bool valid = false;  // neither extent runs backwards
+    uint32_t base = 0, width = 0, height = 0, lineOffset = 0;
+};
+
+FrameGeometry ProbeFrame(const uint32_t* reg) {
+    FrameGeometry g;
+    g.interlaced = (reg[kControl] & 0x08u) != 0;
+    g.lineOffsetY = (reg[kLineOffsets] & 0xffu) * 256u;
+    g.lineOffsetUV = ((reg[kLineOffsets] >> 16) & 0xffu) * 256u;
+    g.height = reg[kHeight] & 0xfffu;
+    const uint32_t captureWidth = (reg[kCaptureEnd] & 0xfffu) - (reg[kCaptureStart] & 0xfffu);
+    const uint32_t panelWidth = ((reg[kPanelEnd] & 0x7ffu) - (reg[kPanelStart] & 0x1ffu)) * 2u;
+    g.width = std::min(captureWidth, panelWidth);
+    static const uint32_t kLayouts[4][2] = {{1, 3}, {1, 4}, {2, 3}, {2, 4}};
+    for (uint32_t k = 0; k < 4; ++k) {
+        if ((reg[kFormatFlags] >> (8 * k)) & 1u) {
+            g.colorSpace = kLayouts[k][0];
+            g.encodeMode = kLayouts[k][1];
+            break;
+        }
+    }
+    g.probed = g.lineOffsetY != 0 && g.height != 0 && g.colorSpace != 0;
+    return g;
+}
+
+JpegGeometry ProbeJpeg(const uint32_t* reg) {
+    JpegGeometry g;
+    g.base = 0x80000000u | ((reg[kJpegBase] & 0xffffffu) * 16u);
+    const uint32_t hStart = reg[kJpegHStart] & 0x7ffu;
+    const uint32_t hEnd = reg[kJpegHEnd] & 0x7ffu;
+    const uint32_t vStart = reg[kJpegVStart] & 0x7ffu;
+    const uint32_t vEnd = reg[kJpegVEnd] & 0x7ffu;
+    g.valid = hStart <= hEnd + 1 && vStart <= vEnd;
+    if (g.valid) {
+        g.width = (hEnd + 1 - hStart) * 2;
+        g.height = vEnd - vStart;
+    }
+    g.lineOffset = (reg[kJpegLineOffset] & 0xffu) * 256u;
+    return g;
+}
+
+bool RegistersReadable(const Case& c) { return c.device == Device::kMmio || c.device == Device::kMmioDebug; }
+
+bool CountAccepted(int32_t count) { return count >= 0 && count <= 1200; }
+
+// Lowers the height, then the frame count, until the capture fits kBudget.
+void Bound(Case* c) {
+    if (!RegistersReadable(*c)) {
+        return;  // nothing is read
+    }
+    if (c->jpeg) {
+        const JpegGeometry g = ProbeJpeg(c->reg);
+        const uint64_t perLine = g.lineOffset / 4u + g.width;
+        if (!g.valid || perLine == 0 || uint64_t{g.height} * perLine <= kBudget) {
+            return;
+        }
+        const uint32_t height = static_cast<uint32_t>(kBudget / perLine);
+        const uint32_t vEnd = (c->reg[kJpegVStart] & 0x7ffu) + height;  // below the old end
+        c->reg[kJpegVEnd] = (c->reg[kJpegVEnd] & ~0x7ffu) | vEnd;
+        return;
+    }
+    const FrameGeometry g = ProbeFrame(c->reg);
+    if (!g.probed || !CountAccepted(c->count) || c->count == 0 || g.width > kWidestFrame) {
+        return;
+    }
+    // A PPM pixel is up to 15 bytes of text, written and checked: it counts twice.
+    const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4u + g.width * (c->fileType == 1 ? 2u : 1u);
+    const uint64_t frames = static_cast<uint64_t>(c->count);
+    if (frames * g.height * perLine <= kBudget) {
+        return;
+    }
+    const uint64_t height = std::max<uint64_t>(1, kBudget / (frames * perLine));
+    c->reg[kHeight] = (c->reg[kHeight] & ~0xfffu) | static_cast<uint32_t>(height);
+    if (frames * perLine > kBudget) {
+        c->count = static_cast<int32_t>(std::max<uint64_t>(1, kBudget / perLine));
+    }
+}
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string TargetText(const Case& c) {
+    static const char* const kNodes[] = {"nodes /dev/zormmio\n", "nodes /dev/zormmio-dbg\n", "nodes\n",
+                                         "nodes /dev/zormmio\nrefuse 0xc0086b00\n"};
+    std::string text = kNodes[static_cast<size_t>(c.device)];
+    // Frame memory first: a word that lands on a register is overwritten below, so the
+    // registers hold what Bound() worked with.
+    const FrameGeometry frame = ProbeFrame(c.reg);
+    const JpegGeometry jpeg = ProbeJpeg(c.reg);
+    const uint32_t groupStride = (frame.interlaced ? 6u : 3u) * (c.sizeY + c.sizeUV);
+    for (const MemoryWord& w : c.words) {
+        const uint32_t slot = (w.where >> 2) & 7u;
+        const uint32_t group = w.where >> 5;
+        uint32_t address = 0;
+        switch (w.where & 3u) {
+            case 0:
+            case 3:
+                address = (c.addrY | 0xa0000000u) + slot * c.sizeY + group * groupStride + w.line * frame.lineOffsetY;
+                break;
+            case 1:
+                address =
+                    (c.addrUV | 0xa0000000u) + slot * c.sizeUV + group * groupStride + w.line * frame.lineOffsetUV;
+                break;
+            default:
+                address = jpeg.base + w.line * jpeg.lineOffset;
+                break;
+        }
+        address = (address + 4u * w.column) & ~3u;
+        text += "word " + Hex(address) + " " + Hex(w.value) + "\n";
+    }
+    for (size_t r = 0; r < kRegisterCount; ++r) {
+        text += "word " + Hex(kRegisters[r]) + " " + Hex(c.reg[r]) + "\n";
+    }
+    return text;
+}
+
+[[noreturn]] void Fail(const std::string& file, const char* what) {
+    std::fprintf(stderr, "fuzz_capture: %s: %s\n", file.c_str(), what);
+    std::abort();
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        Fail(path, "cannot read");
+    }
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+        bytes.append(chunk, got);
+    }
+    std::fclose(in);
+    return bytes;
+}
+
+uint64_t RowBytes(uint32_t width) { return (3 * uint64_t{width} + 3) & ~uint64_t{3}; }
+
+uint32_t Le32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + k])) << (8 * k);
+    }
+    return value;
+}
+
+// A 24-bit bottom-up BMP of width x height whose rows are padded to 4 bytes; returns it.
+std::string CheckBmp(const std::string& name, uint32_t width, uint32_t height) {
+    std::string bytes = ReadAll(name);
+    const uint64_t expected = 54 + RowBytes(width) * height;
+    if (bytes.size() != expected) {
+        Fail(name, "BMP size does not match its geometry");
+    }
+    if (bytes[0] != 'B' || bytes[1] != 'M' || Le32(bytes, 2) != expected || Le32(bytes, 10) != 54 ||
+        Le32(bytes, 14) != 40 || Le32(bytes, 18) != width || Le32(bytes, 22) != height ||
+        Le32(bytes, 26) != (1u | (24u << 16))) {
+        Fail(name, "BMP header does not match the file");
+    }
+    return bytes;
+}
+
+// Plain PPM of 10-bit samples: three header lines ending in NUL + LF, then Y Cb Cr of
+// every pixel, each number followed by one space. Returns the numbers.
+std::vector<uint16_t> CheckPpm(const std::string& name, const FrameGeometry& g) {
+    const std::string bytes = ReadAll(name);
+    const std::string header = std::string("P3\0\n", 4) + std::to_string(g.width) + " " + std::to_string(g.height) +
+                               std::string("\0\n1023\0\n", 8);
+    if (bytes.compare(0, header.size(), header) != 0) {
+        Fail(name, "PPM header does not match the geometry");
+    }
+    std::vector<uint16_t> numbers;
+    numbers.reserve(3 * size_t{g.width} * g.height);
+    uint32_t value = 0;
+    size_t digits = 0;
+    for (size_t k = header.size(); k < bytes.size(); ++k) {
+        const char ch = bytes[k];
+        if (ch >= '0' && ch <= '9' && digits < 5) {
+            value = value * 10 + static_cast<uint32_t>(ch - '0');
+            ++digits;
+            continue;
+        }
+        if (ch != ' ' || digits == 0 || value > 1023 || (digits > 1 && bytes[k - digits] == '0')) {
+            Fail(name, "PPM pixel text is not \"%d \" of 0..1023");
+        }
+        numbers.push_back(static_cast<uint16_t>(value));
+        value = 0;
+        digits = 0;
+    }
+    if (digits != 0 || numbers.size() != 3 * uint64_t{g.width} * g.height) {
+        Fail(name, "PPM does not hold three numbers per pixel");
+    }
+    return numbers;
+}
+
+// Everything in the run folder but the trap.
+std::vector<std::string> OutputFiles(const Case& c) {
+    const std::string trap = c.trap == Trap::kNone ? std::string() : TrapName(c);
+    std::vector<std::string> names;
+    DIR* dir = opendir(".");
+    if (dir == nullptr) {
+        Fail(".", "cannot list the run folder");
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && name != trap) {
+            names.push_back(name);
+        }
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Frame memory from `address` on, `bytes` of it (whole words), then zeros up to `size`:
+// what a line offset does not reach reads as 0.
+std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t bytes, size_t size) {
+    std::vector<uint8_t> line(std::max<size_t>(bytes, size), 0);
+    sim::Memory* memory = &sim::GetState().target.memory;
+    for (uint32_t at = 0; at + 4 <= bytes; at += 4) {
+        const uint32_t word = sim::MemoryRead(memory, address + at);
+        for (uint32_t k = 0; k < 4; ++k) {
+            line[at + k] = static_cast<uint8_t>(word >> (8 * k));
+        }
+    }
+    return line;
+}
+
+// Lines worth comparing: the first, the last and every line a memory word was put on.
+std::vector<uint32_t> LinesToCompare(const Case& c, uint32_t height) {
+    std::vector<uint32_t> lines;
+    if (height == 0) {
+        return lines;
+    }
+    for (const MemoryWord& w : c.words) {
+        if (w.line < height) {
+            lines.push_back(w.line);
+        }
+    }
+    lines.push_back(0);
+    lines.push_back(height - 1);
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    return lines;
+}
+
+uint8_t Saturate(int32_t v) { return static_cast<uint8_t>(std::min(v, 255)); }
+int32_t Reduce(int32_t v) { return (v + 2) >> 2; }
+
+// Frame i's pixels on the compared lines, worked out with the reference routines from
+// what frame memory holds, against the file: BMP (B, G, R), YUV dump (Cr, Cb, Y on the
+// 8-bit scale) or PPM numbers (Y, Cb, Cr on the 10-bit scale).
+void CompareFrame(const Case& c, const FrameGeometry& g, uint32_t addrY, uint32_t addrUV, const std::string& name,
+                  const std::string& bmp, const std::vector<uint16_t>& ppm, uint64_t* budget) {
+    const bool is422 = g.colorSpace == 2;
+    const bool chroma10 = g.encodeMode == 3;
+    const size_t size = 3 * size_t{g.width} + 16;  // every layout's line, and Read10Bit's second byte
+    const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4 + g.width;
+    for (const uint32_t line : LinesToCompare(c, g.height)) {
+        if (perLine > *budget) {
+            return;
+        }
+        *budget -= perLine;
+        const std::vector<uint8_t> luma = MemoryLine(addrY + g.lineOffsetY * line, g.lineOffsetY, size);
+        const std::vector<uint8_t> chroma = MemoryLine(addrUV + g.lineOffsetUV * line, g.lineOffsetUV, size);
+        const size_t row = 54 + RowBytes(g.width) * (g.height - 1 - line);
+        for (uint32_t i = 0; i < g.width; ++i) {
+            const int32_t k = static_cast<int32_t>(is422 ? i & ~1u : 2 * i);  // the pair's Cr sample
+            const int32_t y = Read10Bit(luma.data(), static_cast<int32_t>(i));
+            const int32_t cr = chroma10 ? Read10Bit(chroma.data(), k) : chroma[static_cast<size_t>(k)];
+            const int32_t cb = chroma10 ? Read10Bit(chroma.data(), k + 1) : chroma[static_cast<size_t>(k) + 1];
+            uint8_t expected[3];
+            if (c.fileType == 1) {
+                const size_t at = 3 * (size_t{line} * g.width + i);
+                const int32_t scale = chroma10 ? 1 : 4;  // 8-bit chroma prints as byte x 4
+                if (ppm[at] != y || ppm[at + 1] != cb * scale || ppm[at + 2] != cr * scale) {
+                    Fail(name, "PPM numbers differ from frame memory");
+                }
+                continue;
+            }
+            const int32_t cr8 = chroma10 ? Reduce(cr) : cr;
+            const int32_t cb8 = chroma10 ? Reduce(cb) : cb;
+            if (c.fileType == 2) {
+                expected[0] = Saturate(cr8);
+                expected[1] = Saturate(cb8);
+                expected[2] = Saturate(Reduce(y));
+            } else {
+                int32_t r = 0, gr = 0, b = 0;
+                YuvToRgb(Reduce(y), cb8, cr8, &r, &gr, &b);
+                expected[0] = static_cast<uint8_t>(b);
+                expected[1] = static_cast<uint8_t>(gr);
+                expected[2] = static_cast<uint8_t>(r);
+            }
+            if (std::memcmp(bmp.data() + row + 3 * size_t{i}, expected, 3) != 0) {
+                Fail(name, "pixel bytes differ from frame memory");
+            }
+        }
+    }
+}
+
+// The JPEG buffer's lines: Cr, Cb, Y per pixel, converted to B, G, R.
+void CompareJpeg(const Case& c, const JpegGeometry& g, const std::string& name, const std::string& bmp,
+                 uint64_t* budget) {
+    for (const uint32_t line : LinesToCompare(c, g.height)) {
+        const uint64_t perLine = g.lineOffset / 4 + g.width;
+        if (perLine > *budget) {
+            return;
+        }
+        *budget -= perLine;
+        const std::vector<uint8_t> bytes = MemoryLine(g.base + g.lineOffset * line, g.lineOffset, 3 * size_t{g.width});
+        const size_t row = 54 + RowBytes(g.width) * (g.height - 1 - line);
+        for (uint32_t j = 0; j < g.width; ++j) {
+            int32_t r = 0, gr = 0, b = 0;
+            YuvToRgb(bytes[3 * j + 2], bytes[3 * j + 1], bytes[3 * j], &r, &gr, &b);
+            const uint8_t expected[3] = {static_cast<uint8_t>(b), static_cast<uint8_t>(gr), static_cast<uint8_t>(r)};
+            if (std::memcmp(bmp.data() + row + 3 * size_t{j}, expected, 3) != 0) {
+                Fail(name, "JPEG pixel bytes differ from the buffer");
+            }
+        }
+    }
+}
+
+// Run inside the run folder, after a capture that reported success.
+void CheckOutputs(const Case& c) {
+    const std::vector<std::string> files = OutputFiles(c);
+    if (!RegistersReadable(c)) {
+        Fail(Name(c), "a capture without readable registers reported success");
+    }
+    if (c.fileType == 3) {
+        Fail(Name(c), "a capture under a refused name reported success");
+    }
+    if (TrapReached(c)) {
+        Fail(TrapName(c), "a capture whose file could not be written reported success");
+    }
+    uint64_t budget = kCompareBudget;
+    if (c.jpeg) {
+        const JpegGeometry g = ProbeJpeg(c.reg);
+        if (files.size() != 1 || files[0] != Name(c)) {
+            Fail(Name(c), "the JPEG road must write exactly the requested file");
+        }
+        CompareJpeg(c, g, files[0], CheckBmp(files[0], g.width, g.height), &budget);
+        return;
+    }
+    const FrameGeometry g = ProbeFrame(c.reg);
+    if (files.size() != static_cast<size_t>(c.count)) {
+        Fail(Name(c), "not one file per frame");
+    }
+    // Slots within a group, by position: interlaced frames take them in turn, progressive
+    // frames every other one.
+    static const uint32_t kSlots[6] = {0, 3, 1, 4, 2, 5};
+    const uint32_t groupSize = g.interlaced ? 6u : 3u;
+    const uint32_t groupStride = groupSize * (c.sizeY + c.sizeUV);
+    for (int32_t i = 0; i < c.count; ++i) {
+        const std::string file = FrameFileName(c, i);
+        if (!std::binary_search(files.begin(), files.end(), file)) {
+            Fail(file, "a frame's file is missing");
+        }
+        const uint32_t n = static_cast<uint32_t>(i);
+        const uint32_t slot = kSlots[g.interlaced ? n % 6u : 2u * (n % 3u)];
+        const uint32_t group = n / groupSize;
+        const uint32_t addrY = (c.addrY | 0xa0000000u) + group * groupStride + slot * c.sizeY;
+        const uint32_t addrUV = (c.addrUV | 0xa0000000u) + group * groupStride + slot * c.sizeUV;
+        if (c.fileType == 1) {
+            CompareFrame(c, g, addrY, addrUV, file, std::string(), CheckPpm(file, g), &budget);
+        } else {
+            CompareFrame(c, g, addrY, addrUV, file, CheckBmp(file, g.width, g.height), {}, &budget);
+        }
+    }
+}
+
+bool g_show = false;  // FUZZ_CAPTURE_SHOW=1: the tool's output and the target text stay visible
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    fuzz::SetUp(argc, argv);
+    struct stat device {};
+    g_fullDevice = stat("/dev/full", &device) == 0 && S_ISCHR(device.st_mode);
+    const char* show = std::getenv("FUZZ_CAPTURE_SHOW");
+    g_show = show != nullptr && std::strcmp(show, "1") == 0;
+    if (!g_show) {
+        fuzz::SilenceStdout();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Case c = Decode(data, size);
+    Bound(&c);
+    const std::string text = TargetText(c);
+    if (g_show) {
+        std::printf("--- target\n%s---\n", text.c_str());
+    }
+
+    sim::Reset();
+    std::string error;
+    if (!sim::LoadTargetText("fuzz_capture.target", "", text, &error)) {
+        std::fprintf(stderr, "fuzz_capture: the driver's own target text was refused: %s\n", error.c_str());
+        std::abort();
+    }
+    std::string log;  // the simulated target's events: opens, closes, the shell command
+    sim::LogToMemory(&log);
+    fd = -1;  // the register-access device is closed between captures
+    {
+        fuzz::RunFolder inRunFolder;
+        SetTrap(c);
+        const std::string name = Name(c);
+        if (VIP_MemoryCatch(c.addrY, c.addrUV, c.sizeY, c.sizeUV, c.count, name.c_str()) == 1) {
+            CheckOutputs(c);
+        }
+    }
+    std::fflush(stdout);
+    // Nothing of this input may stay allocated: libFuzzer runs an input again, looking
+    // for leaks, whenever it ends with more allocations than frees.
+    sim::Reset();
+    sim::GetState() = sim::State{};
+    return 0;
+}
