@@ -5,6 +5,7 @@
 
 #include "avrig/control.h"
 #include "avrig/parsers.h"
+#include "device/report.h"
 #include "memget/capture.h"
 
 namespace {
@@ -18,9 +19,8 @@ bool HasValues(Walk& w, int count) {
     if (w.i + count < w.argc) {
         return true;
     }
-    w.bFailed = true;
-    std::fprintf(stderr, "avrig: %s needs %d value%s; nothing sent for it\n", Word(w), count,
-                 count == 1 ? "" : "s");
+    w.failed = true;
+    Complain("%s needs %d value%s; nothing sent for it", Word(w), count, count == 1 ? "" : "s");
     return false;
 }
 
@@ -162,8 +162,8 @@ void HandleMemcMsg(Walk& w) {
 }
 
 struct NamedValue {
-    const char* pcName;
-    int32_t iValue;
+    const char* name;
+    int32_t value;
 };
 
 constexpr NamedValue kBlankingModes[] = {{"disable", 0}, {"auto", 1}, {"enable", 2}};
@@ -176,8 +176,8 @@ void SendNamed(Walk& w, uint32_t code, const NamedValue (&names)[N]) {
         return;
     }
     for (const NamedValue& named : names) {
-        if (std::strcmp(Value(w), named.pcName) == 0) {
-            SendValue(w, code, named.iValue);
+        if (std::strcmp(Value(w), named.name) == 0) {
+            SendValue(w, code, named.value);
             return;
         }
     }
@@ -201,14 +201,13 @@ void HandleMemget(Walk& w) {
     }
     if (!answered) {
         // The five answer words are not defined then: capture nothing from them.
-        std::fprintf(stderr, "avrig: no capture into %s: the driver did not say where the frames are\n",
-                     Value(w));
-        w.bFailed = true;
+        Complain("no capture into %s: the driver did not say where the frames are", Value(w));
+        w.failed = true;
         return;
     }
     if (!VIP_MemoryCatch(info.uiAddrY, info.uiAddrUV, info.uiSizeY, info.uiSizeUV, info.iFrameCount,
                          Value(w))) {
-        w.bFailed = true;
+        w.failed = true;
     }
 }
 
@@ -269,9 +268,9 @@ enum class Match {
 };
 
 struct WalkRow {
-    const char* pcWord;
-    Match eMatch;
-    void (*pfnHandle)(Walk&);
+    const char* word;
+    Match match;
+    void (*handle)(Walk&);
 };
 
 // Tried top to bottom; the order settles words that are prefixes of others
@@ -316,14 +315,14 @@ constexpr WalkRow kWalkTable[] = {
 };
 
 bool Accepts(const WalkRow& row, const char* word, bool hasValue) {
-    switch (row.eMatch) {
+    switch (row.match) {
         case Match::Whole:
-            return std::strcmp(word, row.pcWord) == 0;
+            return std::strcmp(word, row.word) == 0;
         case Match::PrefixLong:
             if (std::strlen(word) < 3) return false;
             [[fallthrough]];
         case Match::Prefix:
-            return hasValue && std::strncmp(word, row.pcWord, std::strlen(row.pcWord)) == 0;
+            return hasValue && std::strncmp(word, row.word, std::strlen(row.word)) == 0;
     }
     return false;
 }
@@ -347,7 +346,7 @@ void HandleWord(Walk& walk) {
     const bool hasValue = walk.i + 1 < walk.argc;
     for (const WalkRow& row : kWalkTable) {
         if (Accepts(row, word, hasValue)) {
-            row.pfnHandle(walk);
+            row.handle(walk);
             return;
         }
     }

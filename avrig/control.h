@@ -30,10 +30,10 @@ struct VipRecords {
     OutputWindow outputWindow{};
     ScreenWall screenWall{};
     JpegConfig jpegConfig{};
-    uint8_t ucJpegValue = 0;
+    uint8_t jpegValue = 0;
     JpegParam jpegParam{};
     BorderInfo border{};
-    uint8_t acZoom[4]{};
+    uint8_t zoom[4]{};
     PanelInfo panel{};
 };
 
@@ -44,7 +44,7 @@ struct Walk {
     int vipFd;
     ControlSettings settings;
     VipRecords records;
-    bool bFailed;  // a request was refused or a capture did not write its files
+    bool failed;  // a request was refused or a capture did not write its files
 };
 
 // Sends one VIP request; a refusal is reported in one line on standard error and

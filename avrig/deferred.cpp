@@ -24,8 +24,8 @@ void SendJpegConfig(Walk& w) {
 }
 
 void SendJpegValue(Walk& w) {
-    w.records.ucJpegValue = static_cast<uint8_t>(w.settings.iJpegValue);
-    SendVipRecord(w, VIP_JPEG_VALUE, &w.records.ucJpegValue);
+    w.records.jpegValue = static_cast<uint8_t>(w.settings.iJpegValue);
+    SendVipRecord(w, VIP_JPEG_VALUE, &w.records.jpegValue);
 }
 
 void SendJpegParam(Walk& w) {
@@ -48,7 +48,7 @@ void QueryBorder(Walk& w) {
 }
 
 void QueryZoom(Walk& w) {
-    uint8_t* zoom = w.records.acZoom;
+    uint8_t* zoom = w.records.zoom;
     zoom[0] = 0;
     SendVipRecord(w, VIP_GET_ZOOM, zoom);
     std::fprintf(stderr, "cZoomRatio=%d\n", static_cast<int>(static_cast<int8_t>(zoom[0])));

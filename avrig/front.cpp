@@ -8,6 +8,8 @@
 
 #include "avrig/avrig_main.h"
 #include "avrig/control.h"
+#include "device/report.h"
+#include "device/requests.h"
 #include "device/seam.h"
 
 bool SendVip(Walk& walk, uint32_t code, uintptr_t arg) {
@@ -15,10 +17,10 @@ bool SendVip(Walk& walk, uint32_t code, uintptr_t arg) {
         return true;
     }
     const int reason = errno;
-    std::fflush(stdout);  // keep the report after what the walk printed before it
-    std::fprintf(stderr, "avrig: request 0x%08x failed: %s\n", static_cast<unsigned>(code),
-                 std::strerror(reason));
-    walk.bFailed = true;
+    const VipRequest* request = FindVipRequest(code);
+    Complain("request 0x%08x (%s) failed: %s", static_cast<unsigned>(code),
+             request != nullptr ? request->name : "unknown", std::strerror(reason));
+    walk.failed = true;
     return false;
 }
 
@@ -53,5 +55,5 @@ int AvrigMain(int argc, char** argv) {
     SendDeferredRequests(walk);
 
     const int closed = SeamClose(walk.vipFd);
-    return walk.bFailed ? 1 : closed;
+    return walk.failed ? 1 : closed;
 }

@@ -7,20 +7,20 @@
 
 constexpr const char* kVipDevice = "/dev/zorvip";
 
-// Arg "value": the number itself; record: the record's address; none: no argument.
-constexpr uint32_t VIP_SET_SOURCE = 0xc0046b00;       // value, "-s"/"-i"
-constexpr uint32_t VIP_SET_ASPECT = 0xc0046b01;       // value, "-a"
-constexpr uint32_t VIP_SET_RHRV = 0xc0046b02;         // value, "-rh"/"-rv"
-constexpr uint32_t VIP_SET_V = 0xc0046b03;            // value, "-v"
-constexpr uint32_t VIP_SET_WINSIZE = 0xc0046b04;      // value, "-w"/"-h"
-constexpr uint32_t VIP_SET_P = 0xc0046b05;            // value, "-p"
-constexpr uint32_t VIP_SET_OSD = 0xc0046b06;          // value, "-osd"
-constexpr uint32_t VIP_SET_VSYNC = 0xc0046b07;        // value, "-vsync"
-constexpr uint32_t VIP_SET_SYNCDET = 0xc0046b08;      // value, "-syncdet"
-constexpr uint32_t VIP_SET_ADC = 0xc0046b09;          // value, "-adc"
-constexpr uint32_t VIP_SET_MISC = 0xc0046b0a;         // value, "-misc"
+// How each request's argument travels, and its name: device/requests.h.
+constexpr uint32_t VIP_SET_SOURCE = 0xc0046b00;       // "-s"/"-i"
+constexpr uint32_t VIP_SET_ASPECT = 0xc0046b01;       // "-a"
+constexpr uint32_t VIP_SET_RHRV = 0xc0046b02;         // "-rh"/"-rv"
+constexpr uint32_t VIP_SET_V = 0xc0046b03;            // "-v"
+constexpr uint32_t VIP_SET_WINSIZE = 0xc0046b04;      // "-w"/"-h"
+constexpr uint32_t VIP_SET_P = 0xc0046b05;            // "-p"
+constexpr uint32_t VIP_SET_OSD = 0xc0046b06;          // "-osd"
+constexpr uint32_t VIP_SET_VSYNC = 0xc0046b07;        // "-vsync"
+constexpr uint32_t VIP_SET_SYNCDET = 0xc0046b08;      // "-syncdet"
+constexpr uint32_t VIP_SET_ADC = 0xc0046b09;          // "-adc"
+constexpr uint32_t VIP_SET_MISC = 0xc0046b0a;         // "-misc"
 constexpr uint32_t VIP_OUTPUT_WINDOW = 0xc0186b0b;    // OutputWindow
-constexpr uint32_t VIP_DATA_FORMAT = 0xc0016b0c;      // value
+constexpr uint32_t VIP_DATA_FORMAT = 0xc0016b0c;      // "data_format"
 constexpr uint32_t VIP_SCREEN_WALL = 0xc0026b0d;      // ScreenWall
 constexpr uint32_t VIP_GET_PANEL = 0xc0486b50;        // PanelInfo, "-jpeg" mode 7
 constexpr uint32_t VIP_GET_ZOOM = 0xc0046b52;         // 4 bytes, "-jpeg" mode 2
@@ -28,21 +28,21 @@ constexpr uint32_t VIP_JPEG_CONFIG = 0xc01c6b53;      // JpegConfig, "-jpeg" mod
 constexpr uint32_t VIP_JPEG_VALUE = 0xc0016b54;       // 1 byte, "-jpeg" mode 4
 constexpr uint32_t VIP_JPEG_PARAM = 0xc0086b55;       // JpegParam, "-jpeg" mode 5
 constexpr uint32_t VIP_GET_BORDER = 0xc0106b56;       // BorderInfo, "-jpeg" mode 6
-constexpr uint32_t VIP_KEY_9 = 0x20006b64;            // none
-constexpr uint32_t VIP_KEY_8 = 0x20006b65;            // none
-constexpr uint32_t VIP_DEBLOCK = 0xc0046b66;          // value
-constexpr uint32_t VIP_NELIST = 0xc0046b67;           // value
-constexpr uint32_t VIP_COEFF = 0x20006b68;            // none
-constexpr uint32_t VIP_INFO = 0x20006b69;             // none
-constexpr uint32_t VIP_MEMC_BLANKING = 0xc0046b6a;    // value
-constexpr uint32_t VIP_MEMC_SET = 0xc0046b6b;         // value
+constexpr uint32_t VIP_KEY_9 = 0x20006b64;            // "9"
+constexpr uint32_t VIP_KEY_8 = 0x20006b65;            // "8"
+constexpr uint32_t VIP_DEBLOCK = 0xc0046b66;          // "deblock"
+constexpr uint32_t VIP_NELIST = 0xc0046b67;           // "nelist"
+constexpr uint32_t VIP_COEFF = 0x20006b68;            // "coeff"
+constexpr uint32_t VIP_INFO = 0x20006b69;             // "info"
+constexpr uint32_t VIP_MEMC_BLANKING = 0xc0046b6a;    // "memc_blanking"
+constexpr uint32_t VIP_MEMC_SET = 0xc0046b6b;         // "memc_set"
 constexpr uint32_t VIP_CAPTURE_INFO = 0xc0186b6c;     // CaptureInfo, "capture"/"memget"
-constexpr uint32_t VIP_MEMC_IN = 0xc0046b6d;          // value
-constexpr uint32_t VIP_MEMC_OUT = 0xc0046b6e;         // value
+constexpr uint32_t VIP_MEMC_IN = 0xc0046b6d;          // "memc_in"
+constexpr uint32_t VIP_MEMC_OUT = 0xc0046b6e;         // "memc_out"
 constexpr uint32_t VIP_CAPTURE_POS = 0xc0106b6f;      // CapturePos
-constexpr uint32_t VIP_KEY_22 = 0x20006b70;           // none
-constexpr uint32_t VIP_KEY_32 = 0x20006b71;           // none
-constexpr uint32_t VIP_MEMC_MSG = 0xc0016b72;         // value
+constexpr uint32_t VIP_KEY_22 = 0x20006b70;           // "22"
+constexpr uint32_t VIP_KEY_32 = 0x20006b71;           // "32"
+constexpr uint32_t VIP_MEMC_MSG = 0xc0016b72;         // "memc_msg"
 
 // Payload size in bytes, as the code announces it (bits 28..16).
 constexpr uint32_t VipPayloadSize(uint32_t code) { return (code >> 16) & 0x1fffu; }

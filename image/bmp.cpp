@@ -1,6 +1,7 @@
 // The 54-byte BMP header and the 24-bit BMP writer; WriteYUV shares the row loop.
 #include <cstdio>
 
+#include "device/report.h"
 #include "image/frame_rows.h"
 #include "image/writers.h"
 
@@ -22,8 +23,8 @@ void PutLe32(uint8_t* p, uint32_t v) {
 bool BmpGeometryOk(const CaptureDescriptor* desc) {
     if (desc->uiWidth > kMaxFrameWidth || desc->uiHeight > kMaxFrameHeight ||
         RoundUp4(desc->uiRowBytes) != RoundUp4(3u * static_cast<uint64_t>(desc->uiWidth))) {
-        printf("Frame geometry not supported: %ux%u, row bytes %u\n", static_cast<unsigned>(desc->uiWidth),
-               static_cast<unsigned>(desc->uiHeight), static_cast<unsigned>(desc->uiRowBytes));
+        Complain("frame geometry not supported: %ux%u, row bytes %u", static_cast<unsigned>(desc->uiWidth),
+                 static_cast<unsigned>(desc->uiHeight), static_cast<unsigned>(desc->uiRowBytes));
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "device/mmio.h"
+#include "device/report.h"
 #include "image/frame_rows.h"
 #include "image/writers.h"
 
@@ -34,8 +35,8 @@ bool FrameGeometryOk(const CaptureDescriptor* desc) {
     }
     if (desc->uiWidth > kMaxFrameWidth || desc->uiHeight > kMaxFrameHeight ||
         desc->uiLineOffsetY > kMaxLineOffset || desc->uiLineOffsetUV > kMaxLineOffset) {
-        printf("Frame geometry not supported: %ux%u, line offset Y %u, UV %u\n",
-               static_cast<unsigned>(desc->uiWidth), static_cast<unsigned>(desc->uiHeight),
+        Complain("frame geometry not supported: %ux%u, line offset Y %u, UV %u",
+                 static_cast<unsigned>(desc->uiWidth), static_cast<unsigned>(desc->uiHeight),
                static_cast<unsigned>(desc->uiLineOffsetY), static_cast<unsigned>(desc->uiLineOffsetUV));
         return false;
     }
@@ -70,7 +71,7 @@ bool PrepareFrameLines(FrameLines* frame, const CaptureDescriptor* desc, size_t 
     frame->bytes.reset(new (std::nothrow) uint8_t[lumaBytes + chromaBytes + rowBytes + narrow]());
     frame->samples.reset(new (std::nothrow) uint16_t[wide]());
     if (!frame->bytes || !frame->samples) {
-        puts("Cannot allocate the frame buffers");
+        Complain("cannot allocate the frame buffers");
         return false;
     }
     frame->lumaBytes = frame->bytes.get();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device/mmio.h"
+#include "device/report.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
 
@@ -57,8 +58,8 @@ int VIP_MemoryCatch(uint32_t uiAddrY, uint32_t uiAddrUV, uint32_t uiSizeY, uint3
     }
     const size_t longest = LongestRequestName(iFrameCount);
     if (length > longest) {
-        std::printf("The file name is too long: %s (at most %u characters for %d frame(s))\n", pcFileName,
-                    static_cast<unsigned>(longest), static_cast<int>(iFrameCount));
+        Complain("the file name is too long: %s (at most %u characters for %d frame(s))", pcFileName,
+                 static_cast<unsigned>(longest), static_cast<int>(iFrameCount));
         return 0;
     }
     desc.uiFileType = type;

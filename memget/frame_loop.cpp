@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device/mmio.h"
+#include "device/report.h"
 #include "device/seam.h"
 #include "image/writers.h"
 #include "memget/capture.h"
@@ -37,9 +38,7 @@ bool CloseFrameFile(CaptureDescriptor* desc, const char* name) {
     if (closed == 0) {
         return true;
     }
-    const int reason = errno;
-    std::fflush(stdout);
-    std::fprintf(stderr, "avrig: %s was not written completely: %s\n", name, std::strerror(reason));
+    Complain("%s was not written completely: %s", name, std::strerror(errno));
     return false;
 }
 
@@ -139,7 +138,7 @@ int WriteFile(CaptureDescriptor* desc) {
     uint8_t control = 0;
     if (!RegReadByte(kRegCaptureControl, &control)) {
         // Nothing below may act on registers that were never read.
-        std::puts("Cannot read the capture registers: no register access device (/dev/zormmio-dbg, /dev/zormmio)");
+        Complain("cannot read the capture registers: no register access device (/dev/zormmio-dbg, /dev/zormmio)");
         return 0;
     }
     const bool interlaced = (control & 0x08u) != 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/mmio.h"
+#include "device/report.h"
 #include "image/jpeg_row.h"
 #include "image/writers.h"
 #include "memget/capture.h"
@@ -31,16 +32,16 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
     uint32_t start = 0;
     if (ReadExtent(kRegJpegHEnd, kRegJpegHStart, &end, &start)) {
         if ((start & 0x7ffu) > (end & 0x7ffu) + 1u) {
-            std::printf("JPEG buffer horizontal extent runs backwards: start %u, end %u\n",
-                        static_cast<unsigned>(start & 0x7ffu), static_cast<unsigned>(end & 0x7ffu));
+            Complain("the JPEG buffer's horizontal extent runs backwards: start %u, end %u",
+                     static_cast<unsigned>(start & 0x7ffu), static_cast<unsigned>(end & 0x7ffu));
             return 0;
         }
         width = ((end & 0x7ffu) + 1u - (start & 0x7ffu)) * 2u;
     }
     if (ReadExtent(kRegJpegVEnd, kRegJpegVStart, &end, &start)) {
         if ((start & 0x7ffu) > (end & 0x7ffu)) {
-            std::printf("JPEG buffer vertical extent runs backwards: start %u, end %u\n",
-                        static_cast<unsigned>(start & 0x7ffu), static_cast<unsigned>(end & 0x7ffu));
+            Complain("the JPEG buffer's vertical extent runs backwards: start %u, end %u",
+                     static_cast<unsigned>(start & 0x7ffu), static_cast<unsigned>(end & 0x7ffu));
             return 0;
         }
         height = (end & 0x7ffu) - (start & 0x7ffu);

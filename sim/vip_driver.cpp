@@ -1,48 +1,17 @@
-// The simulated VIP driver: its request table, the log line of every request and the
-// answers the target file gives.
+// The simulated VIP driver: the log line of every request (by the request table in
+// device/requests.h) and the answers the target file gives.
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <string>
 
-#include "device/vip.h"
+#include "device/requests.h"
 #include "sim/log.h"
 #include "sim/state.h"
 
 namespace sim {
 
 namespace {
-
-enum class Arg { kValue, kRecord, kNone };
-
-struct Request {
-    uint32_t code;
-    Arg arg;
-};
-
-constexpr Request kRequests[] = {
-    {VIP_SET_SOURCE, Arg::kValue},      {VIP_SET_ASPECT, Arg::kValue},      {VIP_SET_RHRV, Arg::kValue},
-    {VIP_SET_V, Arg::kValue},           {VIP_SET_WINSIZE, Arg::kValue},     {VIP_SET_P, Arg::kValue},
-    {VIP_SET_OSD, Arg::kValue},         {VIP_SET_VSYNC, Arg::kValue},       {VIP_SET_SYNCDET, Arg::kValue},
-    {VIP_SET_ADC, Arg::kValue},         {VIP_SET_MISC, Arg::kValue},        {VIP_OUTPUT_WINDOW, Arg::kRecord},
-    {VIP_DATA_FORMAT, Arg::kValue},     {VIP_SCREEN_WALL, Arg::kRecord},    {VIP_GET_PANEL, Arg::kRecord},
-    {VIP_GET_ZOOM, Arg::kRecord},       {VIP_JPEG_CONFIG, Arg::kRecord},    {VIP_JPEG_VALUE, Arg::kRecord},
-    {VIP_JPEG_PARAM, Arg::kRecord},     {VIP_GET_BORDER, Arg::kRecord},     {VIP_KEY_9, Arg::kNone},
-    {VIP_KEY_8, Arg::kNone},            {VIP_DEBLOCK, Arg::kValue},         {VIP_NELIST, Arg::kValue},
-    {VIP_COEFF, Arg::kNone},            {VIP_INFO, Arg::kNone},             {VIP_MEMC_BLANKING, Arg::kValue},
-    {VIP_MEMC_SET, Arg::kValue},        {VIP_CAPTURE_INFO, Arg::kRecord},   {VIP_MEMC_IN, Arg::kValue},
-    {VIP_MEMC_OUT, Arg::kValue},        {VIP_CAPTURE_POS, Arg::kRecord},    {VIP_KEY_22, Arg::kNone},
-    {VIP_KEY_32, Arg::kNone},           {VIP_MEMC_MSG, Arg::kValue},
-};
-
-const Request* FindRequest(uint32_t code) {
-    for (const Request& request : kRequests) {
-        if (request.code == code) {
-            return &request;
-        }
-    }
-    return nullptr;
-}
 
 void PutWord(uint8_t* record, size_t word, uint32_t value) {
     std::memcpy(record + 4 * word, &value, sizeof value);
@@ -83,7 +52,7 @@ bool IsRefused(const Target& target, uint32_t code) {
 
 int VipDriverRequest(const Target& target, uint32_t code, uintptr_t arg) {
     const unsigned shown = static_cast<unsigned>(code);
-    const Request* request = FindRequest(code);
+    const VipRequest* request = FindVipRequest(code);
     if (request == nullptr) {
         LogLine("ioctl %s 0x%08x unknown", kVipDevice, shown);
         errno = EINVAL;
@@ -91,13 +60,13 @@ int VipDriverRequest(const Target& target, uint32_t code, uintptr_t arg) {
     }
     uint8_t* record = nullptr;
     switch (request->arg) {
-    case Arg::kValue:
+    case VipArg::kValue:
         LogLine("ioctl %s 0x%08x value 0x%08x", kVipDevice, shown, static_cast<unsigned>(arg & 0xffffffffu));
         break;
-    case Arg::kNone:
+    case VipArg::kNone:
         LogLine("ioctl %s 0x%08x none", kVipDevice, shown);
         break;
-    case Arg::kRecord: {
+    case VipArg::kRecord: {
         if (arg == 0) {
             LogLine("ioctl %s 0x%08x record fault", kVipDevice, shown);
             errno = EFAULT;

@@ -5,7 +5,7 @@
 
 #include "device/mmio.h"
 #include "device/seam.h"
-#include "device/vip.h"
+#include "device/requests.h"
 
 namespace fake {
 
@@ -18,14 +18,8 @@ std::vector<std::string> g_fdPaths;
 State& Get() { return g_state; }
 
 bool IsRecordCode(uint32_t code) {
-    switch (code) {
-        case VIP_OUTPUT_WINDOW: case VIP_SCREEN_WALL: case VIP_GET_PANEL: case VIP_GET_ZOOM:
-        case VIP_JPEG_CONFIG: case VIP_JPEG_VALUE: case VIP_JPEG_PARAM: case VIP_GET_BORDER:
-        case VIP_CAPTURE_INFO: case VIP_CAPTURE_POS:
-            return true;
-        default:
-            return false;
-    }
+    const VipRequest* request = FindVipRequest(code);
+    return request != nullptr && request->arg == VipArg::kRecord;
 }
 
 void Reset() {

@@ -113,7 +113,7 @@ TEST(ControlSim, ARefusedRequestIsReportedAndTheRunGoesOn) {
     options.target = std::string(kVipOnly) + "refuse 0xc0046b01\n";
     const simrun::Result run = simrun::Run({"-a", "1", "-s", "2", "9", "x"}, options);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "avrig: request 0xc0046b01 failed: Invalid argument\n");
+    EXPECT_EQ(run.err, "avrig: request 0xc0046b01 (VIP_SET_ASPECT) failed: Invalid argument\n");
     EXPECT_EQ(Lines(run.log), (std::vector<std::string>{"open /dev/zorvip",
                                                         "ioctl /dev/zorvip 0xc0046b01 value 0x00000001",
                                                         "ioctl /dev/zorvip 0x20006b64 none",

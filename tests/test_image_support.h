@@ -158,7 +158,8 @@ inline std::vector<uint8_t> ExpectedPpm(const Frame& f) {
 struct Written {
     int status;
     std::vector<uint8_t> bytes;
-    std::string out;  // what the writer printed
+    std::string out;  // what the writer printed on standard output
+    std::string err;  // and on standard error
 };
 
 // Runs a writer into `stream` (a fresh tmpfile when null) and reads the file back.
@@ -166,8 +167,10 @@ inline Written RunWriter(int (*writer)(CaptureDescriptor*), CaptureDescriptor* d
     FILE* file = stream != nullptr ? stream : tmpfile();
     desc->pFile = file;
     testing::internal::CaptureStdout();
-    Written w{writer(desc), {}, {}};
+    testing::internal::CaptureStderr();
+    Written w{writer(desc), {}, {}, {}};
     w.out = testing::internal::GetCapturedStdout();
+    w.err = testing::internal::GetCapturedStderr();
     if (stream == nullptr) {
         fflush(file);
         rewind(file);

@@ -1,0 +1,7 @@
+// The messages the project added to the tool's historic texts: each one line on standard
+// error, beginning "avrig: ". The historic texts keep standard output to themselves.
+#pragma once
+
+// Prints "avrig: " and the formatted text and a line end on standard error, after flushing
+// standard output, so the line stands after what the tool printed before it.
+void Complain(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,65 @@
+// The one table of VIP driver requests: code, how the argument travels, name. The front
+// end names a refused request by it, the trace writes its lines by it, and the simulated
+// driver and the test fake decide from it what the argument is.
+#pragma once
+
+#include <cstdint>
+
+#include "device/vip.h"
+
+// Value: the argument is the number itself; record: the address of the request's record
+// (VipPayloadSize bytes); none: no argument.
+enum class VipArg : uint8_t { kValue, kRecord, kNone };
+
+struct VipRequest {
+    uint32_t code;
+    VipArg arg;
+    const char* name;
+};
+
+// The name is the constant's own, as v4l2-ctl names its requests.
+#define AVRIG_VIP_REQUEST(code, arg) {code, VipArg::arg, #code}
+
+constexpr VipRequest kVipRequests[] = {
+    AVRIG_VIP_REQUEST(VIP_SET_SOURCE, kValue),       AVRIG_VIP_REQUEST(VIP_SET_ASPECT, kValue),
+    AVRIG_VIP_REQUEST(VIP_SET_RHRV, kValue),         AVRIG_VIP_REQUEST(VIP_SET_V, kValue),
+    AVRIG_VIP_REQUEST(VIP_SET_WINSIZE, kValue),      AVRIG_VIP_REQUEST(VIP_SET_P, kValue),
+    AVRIG_VIP_REQUEST(VIP_SET_OSD, kValue),          AVRIG_VIP_REQUEST(VIP_SET_VSYNC, kValue),
+    AVRIG_VIP_REQUEST(VIP_SET_SYNCDET, kValue),      AVRIG_VIP_REQUEST(VIP_SET_ADC, kValue),
+    AVRIG_VIP_REQUEST(VIP_SET_MISC, kValue),         AVRIG_VIP_REQUEST(VIP_OUTPUT_WINDOW, kRecord),
+    AVRIG_VIP_REQUEST(VIP_DATA_FORMAT, kValue),      AVRIG_VIP_REQUEST(VIP_SCREEN_WALL, kRecord),
+    AVRIG_VIP_REQUEST(VIP_GET_PANEL, kRecord),       AVRIG_VIP_REQUEST(VIP_GET_ZOOM, kRecord),
+    AVRIG_VIP_REQUEST(VIP_JPEG_CONFIG, kRecord),     AVRIG_VIP_REQUEST(VIP_JPEG_VALUE, kRecord),
+    AVRIG_VIP_REQUEST(VIP_JPEG_PARAM, kRecord),      AVRIG_VIP_REQUEST(VIP_GET_BORDER, kRecord),
+    AVRIG_VIP_REQUEST(VIP_KEY_9, kNone),             AVRIG_VIP_REQUEST(VIP_KEY_8, kNone),
+    AVRIG_VIP_REQUEST(VIP_DEBLOCK, kValue),          AVRIG_VIP_REQUEST(VIP_NELIST, kValue),
+    AVRIG_VIP_REQUEST(VIP_COEFF, kNone),             AVRIG_VIP_REQUEST(VIP_INFO, kNone),
+    AVRIG_VIP_REQUEST(VIP_MEMC_BLANKING, kValue),    AVRIG_VIP_REQUEST(VIP_MEMC_SET, kValue),
+    AVRIG_VIP_REQUEST(VIP_CAPTURE_INFO, kRecord),    AVRIG_VIP_REQUEST(VIP_MEMC_IN, kValue),
+    AVRIG_VIP_REQUEST(VIP_MEMC_OUT, kValue),         AVRIG_VIP_REQUEST(VIP_CAPTURE_POS, kRecord),
+    AVRIG_VIP_REQUEST(VIP_KEY_22, kNone),            AVRIG_VIP_REQUEST(VIP_KEY_32, kNone),
+    AVRIG_VIP_REQUEST(VIP_MEMC_MSG, kValue),
+};
+
+#undef AVRIG_VIP_REQUEST
+
+// The table's row for `code`; nullptr for a code the driver does not know.
+constexpr const VipRequest* FindVipRequest(uint32_t code) {
+    for (const VipRequest& request : kVipRequests) {
+        if (request.code == code) {
+            return &request;
+        }
+    }
+    return nullptr;
+}
+
+// A record's size follows from its code, so the code must announce one.
+constexpr bool RecordSizesAnnounced() {
+    for (const VipRequest& request : kVipRequests) {
+        if (request.arg == VipArg::kRecord && VipPayloadSize(request.code) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(RecordSizesAnnounced(), "every record request announces its record's size");
