@@ -10,10 +10,10 @@
 #include "avrig/control.h"
 #include "device/report.h"
 #include "device/requests.h"
-#include "device/seam.h"
+#include "device/watch.h"
 
 bool SendVip(Walk& walk, uint32_t code, uintptr_t arg) {
-    if (SeamIoctl(walk.vipFd, code, arg) != -1) {
+    if (DeviceIoctl(walk.vipFd, code, arg) != -1) {
         return true;
     }
     const int reason = errno;
@@ -36,11 +36,13 @@ void PrintUsage() {
     std::puts("./avrig -s 5 -a 2");
 }
 
-int AvrigMain(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     // The walk holds every record the driver reads or answers, for the whole run.
     Walk walk{argc, argv, 1, -1, ControlSettings{}, VipRecords{}, false};
 
-    walk.vipFd = SeamOpen(kVipDevice, O_RDWR);
+    walk.vipFd = DeviceOpen(kVipDevice, O_RDWR);
     if (walk.vipFd < 0) {
         std::puts("open vip driver error!!");
         return -1;
@@ -54,6 +56,17 @@ int AvrigMain(int argc, char** argv) {
     }
     SendDeferredRequests(walk);
 
-    const int closed = SeamClose(walk.vipFd);
+    const int closed = DeviceClose(walk.vipFd);
     return walk.failed ? 1 : closed;
+}
+
+}  // namespace
+
+int AvrigMain(int argc, char** argv) {
+    if (!WatchStart(argc, argv)) {
+        return 1;
+    }
+    const int status = Run(argc, argv);
+    WatchFinish();
+    return status;
 }

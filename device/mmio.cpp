@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "device/seam.h"
+#include "device/watch.h"
 
 int fd = -1;
 
@@ -13,15 +13,15 @@ namespace {
 // A refused read leaves the record as we filled it, so it delivers 0 rather than
 // whatever was on the stack. Returns whether the driver accepted the request.
 bool IssueRead(MmioRegRequest* request) {
-    return SeamIoctl(fd, MMIO_REG_READ, reinterpret_cast<uintptr_t>(request)) != -1;
+    return DeviceIoctl(fd, MMIO_REG_READ, reinterpret_cast<uintptr_t>(request)) != -1;
 }
 
 }  // namespace
 
 int MmioOpen() {
-    fd = SeamOpen(kMmioDebugDevice, O_RDWR);
+    fd = DeviceOpen(kMmioDebugDevice, O_RDWR);
     if (fd == -1) {
-        fd = SeamOpen(kMmioDevice, O_RDWR);
+        fd = DeviceOpen(kMmioDevice, O_RDWR);
     }
     return fd;
 }
@@ -30,7 +30,7 @@ int MmioClose() {
     if (fd == -1) {
         return -1;
     }
-    const int result = SeamClose(fd);
+    const int result = DeviceClose(fd);
     fd = -1;  // never act on a descriptor that is gone
     return result;
 }
@@ -68,12 +68,31 @@ void StoreLittleEndian(uint8_t* out, uint32_t word) {
 #endif
 }
 
+// The same reads, each one traced or recorded; kept apart so that the plain loop below
+// tests for watching once a line, not once a word.
+void ReadLineWatched(int device, uint32_t address, uint8_t* buffer, uint32_t bytes) {
+    MmioRegRequest request{address, 0};
+    for (uint32_t offset = 0; offset < bytes; offset += 4u) {
+        request.uiAddr = address + offset;
+        request.uiValue = 0;
+        WatchFrameRead(device, &request);
+        const uint32_t count = bytes - offset < 4u ? bytes - offset : 4u;
+        for (uint32_t k = 0; k < count; ++k) {
+            buffer[offset + k] = static_cast<uint8_t>(request.uiValue >> (8u * k));
+        }
+    }
+}
+
 }  // namespace
 
 int RegReadLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
     const int device = fd;
     if (device == -1) {
         return 0;
+    }
+    if (g_watching) {
+        ReadLineWatched(device, address, buffer, bytes);
+        return 1;
     }
     // Frame lines are read this way: one record for the whole line and the device
     // checked once, still one request per word.
@@ -103,7 +122,7 @@ int RegWriteWord(uint32_t address, const uint32_t* value) {
         return 0;
     }
     MmioRegRequest request{address, *value};
-    SeamIoctl(fd, MMIO_REG_WRITE, reinterpret_cast<uintptr_t>(&request));
+    DeviceIoctl(fd, MMIO_REG_WRITE, reinterpret_cast<uintptr_t>(&request));
     return 1;
 }
 
@@ -119,6 +138,6 @@ int RegWriteByte(uint32_t address, const uint8_t* value) {
     }
     const uint32_t shift = 8u * (address & 3u);
     request.uiValue = (request.uiValue & ~(0xffu << shift)) | (static_cast<uint32_t>(*value) << shift);
-    SeamIoctl(fd, MMIO_REG_WRITE, reinterpret_cast<uintptr_t>(&request));
+    DeviceIoctl(fd, MMIO_REG_WRITE, reinterpret_cast<uintptr_t>(&request));
     return 1;
 }

@@ -6,7 +6,7 @@
 
 #include "device/mmio.h"
 #include "device/report.h"
-#include "device/seam.h"
+#include "device/watch.h"
 #include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
@@ -130,7 +130,7 @@ int WriteFrame(CaptureDescriptor* desc) {
 
 }  // namespace
 
-void Disable_CVD2_debug() { SeamSystem(kDisableCvd2Command); }
+void Disable_CVD2_debug() { DeviceSystem(kDisableCvd2Command); }
 
 int WriteFile(CaptureDescriptor* desc) {
     Disable_CVD2_debug();

@@ -28,11 +28,12 @@ int MmioDriverRequest(State* state, OpenNode* node, uint32_t code, uintptr_t arg
     MmioRegRequest request;
     std::memcpy(&request, reinterpret_cast<const void*>(arg), sizeof request);
     const unsigned address = static_cast<unsigned>(request.uiAddr);
-    if (!state->target.refused.empty() && IsRefused(state->target, code)) {
+    const int refusal = state->target.refused.empty() ? 0 : RefusalOf(state->target, code);
+    if (refusal != 0) {
         if (state->traceMmio) {
             LogLine("mmio %s 0x%08x refused", read ? "read" : "write", address);
         }
-        errno = EINVAL;
+        errno = refusal;
         return -1;
     }
     if (read) {

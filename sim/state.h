@@ -40,7 +40,7 @@ int VipDriverRequest(const Target& target, uint32_t code, uintptr_t arg);
 // A register-access driver request on an open register-access node.
 int MmioDriverRequest(State* state, OpenNode* node, uint32_t code, uintptr_t arg);
 
-// True when the target says requests with `code` fail.
-bool IsRefused(const Target& target, uint32_t code);
+// The error requests with `code` fail with; 0 when they do not fail.
+int RefusalOf(const Target& target, uint32_t code);
 
 }  // namespace sim

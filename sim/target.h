@@ -30,6 +30,12 @@ struct PanelAnswer {
     uint32_t pages[6];
 };
 
+// Requests with `code` fail with `error`.
+struct Refusal {
+    uint32_t code;
+    int error;
+};
+
 struct Target {
     uint32_t nodes = kNodeVip | kNodeMmio;
     bool hasCapture = false;
@@ -40,7 +46,7 @@ struct Target {
     int32_t border[4] = {};
     bool hasPanel = false;
     PanelAnswer panel{};
-    std::vector<uint32_t> refused;  // request codes that fail with EINVAL
+    std::vector<Refusal> refused;
     Memory memory;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "device/errnames.h"
 #include "device/mmio.h"
 #include "device/vip.h"
 #include "sim/target.h"
@@ -276,9 +277,19 @@ bool DoWord(const Line& line, Target* target) {
 
 bool DoLoad(const Line& line, Target* target) {
     uint32_t address = 0;
-    if (!U32Field(line, 1, "ADDRESS", &address) || !NeedField(line, 2, "FILE") || !NoMoreFields(line, 3) ||
+    if (!U32Field(line, 1, "ADDRESS", &address) || !NeedField(line, 2, "FILE") || !NoMoreFields(line, 5) ||
         !AlignedAddress(line, address)) {
         return false;
+    }
+    // OFFSET and LENGTH pick a part of the file; without them the whole file is loaded.
+    const bool part = line.fields.size() > 3;
+    uint32_t start = 0;
+    uint32_t length = 0;
+    if (part && (!U32Field(line, 3, "OFFSET", &start) || !U32Field(line, 4, "LENGTH", &length))) {
+        return false;
+    }
+    if (part && length > kMaxLoadBytes) {
+        return Fail(line, "load: LENGTH is larger than 64 MiB");
     }
     const std::string& file = line.fields[2];
     if (file.find('\0') != std::string::npos) {
@@ -293,21 +304,26 @@ bool DoLoad(const Line& line, Target* target) {
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     bool tooBig = false;
-    for (;;) {
-        const size_t got = std::fread(chunk, 1, sizeof chunk, in);
+    const bool placed = !part || std::fseek(in, static_cast<long>(start), SEEK_SET) == 0;
+    for (uint64_t wanted = part ? length : UINT64_MAX; placed && wanted > 0;) {
+        const size_t got = std::fread(chunk, 1, wanted < sizeof chunk ? static_cast<size_t>(wanted) : sizeof chunk, in);
+        wanted -= part ? got : 0;
         bytes.insert(bytes.end(), chunk, chunk + got);
         if (bytes.size() > kMaxLoadBytes) {
             tooBig = true;
             break;
         }
-        if (got < sizeof chunk) {
+        if (got == 0 || (!part && got < sizeof chunk)) {
             break;
         }
     }
-    const bool failed = std::ferror(in) != 0;
+    const bool failed = !placed || std::ferror(in) != 0;
     std::fclose(in);
     if (failed) {
         return Fail(line, "load: cannot read \"" + file + "\"");
+    }
+    if (part && bytes.size() < length) {
+        return Fail(line, "load: \"" + file + "\" ends before OFFSET + LENGTH");
     }
     if (tooBig) {
         return Fail(line, "load: \"" + file + "\" is larger than 64 MiB");
@@ -395,15 +411,32 @@ bool DoRefuse(const Line& line, Target* target) {
     if (!NeedField(line, 1, "CODE")) {
         return false;
     }
-    std::vector<uint32_t> codes;
-    for (size_t i = 1; i < line.fields.size(); ++i) {
+    // A last field that names an error says what the codes fail with.
+    size_t count = line.fields.size();
+    int error = EINVAL;
+    const std::string& last = line.fields.back();
+    if (count > 2 && !last.empty() && last[0] == 'E') {
+        bool known = false;
+        for (const ErrorName& entry : kErrorNames) {
+            if (last == entry.name) {
+                error = entry.error;
+                known = true;
+            }
+        }
+        if (!known) {
+            return Fail(line, "refuse: ERROR \"" + last + "\" is not an error name this file knows");
+        }
+        --count;
+    }
+    std::vector<Refusal> refusals;
+    for (size_t i = 1; i < count; ++i) {
         int64_t code = 0;
         if (!NumberField(line, i, "CODE", FieldType::kHexCode, &code)) {
             return false;
         }
-        codes.push_back(static_cast<uint32_t>(code));
+        refusals.push_back(Refusal{static_cast<uint32_t>(code), error});
     }
-    target->refused.insert(target->refused.end(), codes.begin(), codes.end());
+    target->refused.insert(target->refused.end(), refusals.begin(), refusals.end());
     return true;
 }
 

@@ -41,13 +41,13 @@ void Answer(const Target& target, uint32_t code, uint8_t* record) {
 
 }  // namespace
 
-bool IsRefused(const Target& target, uint32_t code) {
-    for (uint32_t refused : target.refused) {
-        if (refused == code) {
-            return true;
+int RefusalOf(const Target& target, uint32_t code) {
+    for (const Refusal& refusal : target.refused) {
+        if (refusal.code == code) {
+            return refusal.error;
         }
     }
-    return false;
+    return 0;
 }
 
 int VipDriverRequest(const Target& target, uint32_t code, uintptr_t arg) {
@@ -85,8 +85,9 @@ int VipDriverRequest(const Target& target, uint32_t code, uintptr_t arg) {
         break;
     }
     }
-    if (IsRefused(target, code)) {
-        errno = EINVAL;
+    const int refusal = RefusalOf(target, code);
+    if (refusal != 0) {
+        errno = refusal;
         return -1;
     }
     if (record != nullptr) {

@@ -94,6 +94,9 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         } else {
             unsetenv("AVRIG_SIM_TRACE_MMIO");
         }
+        for (const auto& variable : options.env) {
+            setenv(variable.first.c_str(), variable.second.c_str(), 1);
+        }
         std::vector<std::string> storage;
         storage.emplace_back("avrig-sim");
         storage.insert(storage.end(), args.begin(), args.end());

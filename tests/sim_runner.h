@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace simrun {
@@ -16,6 +17,7 @@ struct Options {
     std::string targetPath;
     bool traceMmio = false;
     std::string workDir;     // where the run starts (output files land here); empty: a new temp dir
+    std::vector<std::pair<std::string, std::string>> env;  // more variables, such as AVRIG_TRACE
 };
 
 // A fresh empty folder under the system's temp folder, removed with all it holds when the

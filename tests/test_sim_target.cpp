@@ -44,6 +44,8 @@ TEST(SimTargetFile, RefusesWithFileLineAndReason) {
         {"pattern YUV_422C10 720 480 progressive", "t.target:1: pattern: needs a capture line before it"},
         {"refuse 12", "t.target:1: refuse: CODE \"12\" is not a hexadecimal number with 0x"},
         {"refuse", "t.target:1: refuse: missing CODE"},
+        {"refuse 0xc0046b01 EWHAT", "t.target:1: refuse: ERROR \"EWHAT\" is not an error name this file knows"},
+        {"load 0x0 f.bin 0", "t.target:1: load: missing LENGTH"},
         {"jpeg 3 10", "t.target:1: jpeg: WIDTH 3 must be even and in 2..4096"},
         {"jpeg 4098 10", "t.target:1: jpeg: WIDTH 4098 must be even and in 2..4096"},
         {"jpeg 2 0", "t.target:1: jpeg: HEIGHT 0 is out of range (1..2047)"},

@@ -1,0 +1,472 @@
+// The recorder. board.target is written as the run goes: a `nodes` line each time a new
+// node opens, a `refuse` line for each refused code, the driver's answers, a `word` line
+// for each register word read, and a `load` line for each block of frame memory once the
+// block is complete. Frame words go straight into memory-N.bin files: up to four blocks
+// grow at once (a frame's luma and chroma lines interleave), each in its own file.
+//
+// The simulated target answers the same way every time; where the board did not (a
+// register read twice with two values, a code refused once and accepted once), one
+// stderr line says what board.target cannot say, once for each kind.
+#include "device/record.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "device/errnames.h"
+#include "device/mmio.h"
+#include "device/report.h"
+#include "device/requests.h"
+
+namespace {
+
+// The chip decodes the low 29 address bits: the cached and uncached views and the
+// physical address reach the same word, as in the simulated target.
+constexpr uint32_t kPhysMask = 0x1fffffffu;
+constexpr uint32_t kPhysSpace = 0x20000000u;
+// What one `load` line may place, and how large a memory file grows before the next.
+constexpr uint32_t kMaxBlockBytes = 64u << 20;
+constexpr uint32_t kMaxFileBytes = 1u << 30;
+
+char g_dir[4096];
+std::FILE* g_target = nullptr;
+unsigned g_gaps = 0;  // kinds already reported
+uint32_t g_nodes = 0;
+
+enum Gap : unsigned {
+    kRegisterChanged = 1u << 0,
+    kMemoryAgain = 1u << 1,
+    kOutcomeChanged = 1u << 2,
+    kAnswerUnsaid = 1u << 3,
+    kErrorUnnamed = 1u << 4,
+    kCloseFailed = 1u << 5,
+    kNotWritten = 1u << 6,
+};
+
+struct Register {
+    uint32_t phys;
+    uint32_t value;
+};
+Register g_registers[256];
+size_t g_registerCount = 0;
+
+struct Outcome {
+    uint32_t code;
+    int error;
+};
+Outcome g_outcomes[64];
+size_t g_outcomeCount = 0;
+
+// The answers a target file can give, once each.
+struct Answer {
+    uint32_t code;
+    bool given;
+};
+Answer g_answers[] = {{VIP_CAPTURE_INFO, false}, {VIP_GET_ZOOM, false}, {VIP_GET_BORDER, false}, {VIP_GET_PANEL, false}};
+uint8_t g_answerBytes[4][sizeof(PanelInfo)];
+
+struct Stream {
+    std::FILE* file = nullptr;
+    unsigned number = 0;     // memory-N.bin
+    uint32_t fileBytes = 0;
+    bool active = false;     // a block is growing
+    uint32_t address = 0;    // the block's first address as read
+    uint32_t offset = 0;     // in the file
+    uint32_t bytes = 0;
+    uint32_t used = 0;       // when it last grew
+};
+Stream g_streams[4];
+unsigned g_nextFile = 0;
+uint32_t g_tick = 0;
+
+// Physical ranges [start, end) already in memory files, sorted and merged.
+struct Range {
+    uint32_t start;
+    uint32_t end;
+};
+std::vector<Range> g_ranges;
+
+void Directive(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Directive(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_target, format, args);
+    va_end(args);
+    std::fputc('\n', g_target);
+}
+
+void ReportGap(unsigned kind, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void ReportGap(unsigned kind, const char* format, ...) {
+    if ((g_gaps & kind) != 0) {
+        return;
+    }
+    g_gaps |= kind;
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    Complain("record: %s", text);
+}
+
+uint32_t Le32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+bool IsEmptyFolder(const char* dir) {
+    DIR* folder = opendir(dir);
+    if (folder == nullptr) {
+        return false;
+    }
+    bool empty = true;
+    while (const dirent* entry = readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    closedir(folder);
+    return empty;
+}
+
+void WriteNodes() {
+    std::fputs("nodes", g_target);
+    for (const char* path : {kVipDevice, kMmioDebugDevice, kMmioDevice}) {
+        const uint32_t bit = path == kVipDevice ? 1u : path == kMmioDebugDevice ? 2u : 4u;
+        if ((g_nodes & bit) != 0) {
+            std::fprintf(g_target, " %s", path);
+        }
+    }
+    std::fputc('\n', g_target);
+}
+
+// Which bytes of a record the target file's answer sets.
+bool InAnswer(uint32_t code, uint32_t byte) {
+    switch (code) {
+        case VIP_CAPTURE_INFO: return byte < 20;
+        case VIP_GET_ZOOM: return byte == 0;
+        case VIP_GET_BORDER: return byte < 16;
+        case VIP_GET_PANEL: return byte < 8 || (byte >= 40 && byte < 64);
+        default: return false;
+    }
+}
+
+void WriteAnswer(uint32_t code, const uint8_t* r) {
+    auto word = [r](int n) { return static_cast<unsigned>(Le32(r + 4 * n)); };
+    auto signedWord = [r](int n) { return static_cast<int>(static_cast<int32_t>(Le32(r + 4 * n))); };
+    if (code == VIP_CAPTURE_INFO) {
+        Directive("capture 0x%08x 0x%08x 0x%08x 0x%08x %d", word(0), word(1), word(2), word(3), signedWord(4));
+    } else if (code == VIP_GET_ZOOM) {
+        Directive("zoom %d", static_cast<int>(static_cast<int8_t>(r[0])));
+    } else if (code == VIP_GET_BORDER) {
+        Directive("border %d %d %d %d", signedWord(0), signedWord(1), signedWord(2), signedWord(3));
+    } else {
+        Directive("panel %u %u 0x%08x 0x%08x 0x%08x 0x%08x 0x%08x 0x%08x", word(0), word(1), word(10), word(11),
+                  word(12), word(13), word(14), word(15));
+    }
+}
+
+const char* ErrorText(int error) {
+    if (error == 0) {
+        return "accepted";
+    }
+    const char* name = NameOfError(error);
+    return name != nullptr ? name : "refused";
+}
+
+bool Covered(uint32_t phys) {
+    size_t low = 0;
+    size_t high = g_ranges.size();
+    while (low < high) {  // the first range that starts above phys
+        const size_t middle = (low + high) / 2;
+        if (g_ranges[middle].start <= phys) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    if (low > 0 && phys < g_ranges[low - 1].end) {
+        return true;
+    }
+    for (const Stream& s : g_streams) {
+        const uint32_t start = s.address & kPhysMask;
+        if (s.active && phys >= start && phys - start < s.bytes) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void AddRange(uint32_t start, uint32_t end) {
+    size_t i = 0;
+    while (i < g_ranges.size() && g_ranges[i].end < start) {
+        ++i;
+    }
+    // Merge every range that touches [start, end).
+    size_t last = i;
+    while (last < g_ranges.size() && g_ranges[last].start <= end) {
+        start = g_ranges[last].start < start ? g_ranges[last].start : start;
+        end = g_ranges[last].end > end ? g_ranges[last].end : end;
+        ++last;
+    }
+    g_ranges.erase(g_ranges.begin() + static_cast<std::ptrdiff_t>(i), g_ranges.begin() + static_cast<std::ptrdiff_t>(last));
+    g_ranges.insert(g_ranges.begin() + static_cast<std::ptrdiff_t>(i), Range{start, end});
+}
+
+void EndBlock(Stream* s) {
+    if (!s->active) {
+        return;
+    }
+    s->active = false;
+    Directive("load 0x%08x memory-%u.bin %u %u", static_cast<unsigned>(s->address), s->number,
+              static_cast<unsigned>(s->offset), static_cast<unsigned>(s->bytes));
+    const uint32_t start = s->address & kPhysMask;
+    AddRange(start, start + s->bytes);
+}
+
+bool CloseFile(std::FILE* file) {
+    if (file != nullptr && std::fclose(file) != 0) {
+        ReportGap(kNotWritten, "%s was not written completely: %s", g_dir, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// A stream ready for a new block at `address`: an idle one, else the one unused longest.
+Stream* StartBlock(uint32_t address) {
+    Stream* chosen = &g_streams[0];
+    for (Stream& s : g_streams) {
+        if (!s.active) {
+            chosen = &s;
+            break;
+        }
+        if (s.used < chosen->used) {
+            chosen = &s;
+        }
+    }
+    EndBlock(chosen);
+    if (chosen->file == nullptr || chosen->fileBytes >= kMaxFileBytes) {
+        CloseFile(chosen->file);
+        char path[sizeof g_dir + 32];
+        chosen->number = g_nextFile++;
+        std::snprintf(path, sizeof path, "%s/memory-%u.bin", g_dir, chosen->number);
+        chosen->file = std::fopen(path, "wb");
+        chosen->fileBytes = 0;
+        if (chosen->file == nullptr) {
+            ReportGap(kNotWritten, "cannot create %s: %s", path, std::strerror(errno));
+            return nullptr;
+        }
+    }
+    chosen->active = true;
+    chosen->address = address;
+    chosen->offset = chosen->fileBytes;
+    chosen->bytes = 0;
+    return chosen;
+}
+
+}  // namespace
+
+bool RecordStart(const char* dir, int argc, char** argv) {
+    g_gaps = 0;
+    g_nodes = 0;
+    g_registerCount = 0;
+    g_outcomeCount = 0;
+    for (Answer& answer : g_answers) {
+        answer.given = false;
+    }
+    for (Stream& s : g_streams) {
+        s = Stream{};
+    }
+    g_nextFile = 0;
+    g_tick = 0;
+    g_ranges.clear();
+    if (std::strlen(dir) >= sizeof g_dir) {
+        Complain("cannot record into %s: the name is too long", dir);
+        return false;
+    }
+    std::strcpy(g_dir, dir);
+    if (mkdir(dir, 0777) != 0) {
+        if (errno != EEXIST) {
+            Complain("cannot record into %s: %s", dir, std::strerror(errno));
+            return false;
+        }
+        if (!IsEmptyFolder(dir)) {
+            Complain("cannot record into %s: it is not an empty folder", dir);
+            return false;
+        }
+    }
+    char path[sizeof g_dir + 16];
+    std::snprintf(path, sizeof path, "%s/board.target", dir);
+    g_target = std::fopen(path, "w");
+    if (g_target == nullptr) {
+        Complain("cannot record into %s: %s", path, std::strerror(errno));
+        return false;
+    }
+    std::fputs("# What a board's drivers answered to this run, recorded by avrig:\n#", g_target);
+    for (int i = 0; i < argc; ++i) {
+        std::fputc(' ', g_target);
+        for (const char* c = argv[i]; *c != '\0'; ++c) {
+            std::fputc(static_cast<unsigned char>(*c) < 0x20 ? '?' : *c, g_target);
+        }
+    }
+    std::fputs("\n# Replay: AVRIG_SIM_TARGET=board.target avrig-sim with the same arguments.\n", g_target);
+    WriteNodes();
+    return true;
+}
+
+void RecordFinish() {
+    for (Stream& s : g_streams) {
+        EndBlock(&s);
+        CloseFile(s.file);
+        s = Stream{};
+    }
+    if (g_target != nullptr) {
+        if (std::ferror(g_target) != 0) {
+            ReportGap(kNotWritten, "%s/board.target was not written completely", g_dir);
+        }
+        CloseFile(g_target);
+        g_target = nullptr;
+    }
+    g_ranges.clear();
+    g_ranges.shrink_to_fit();
+}
+
+void RecordOpen(const char* path, bool opened) {
+    uint32_t bit = 0;
+    if (std::strcmp(path, kVipDevice) == 0) {
+        bit = 1;
+    } else if (std::strcmp(path, kMmioDebugDevice) == 0) {
+        bit = 2;
+    } else if (std::strcmp(path, kMmioDevice) == 0) {
+        bit = 4;
+    }
+    if (opened && (g_nodes & bit) == 0) {
+        g_nodes |= bit;
+        WriteNodes();  // the last `nodes` line is the one that counts
+    }
+}
+
+void RecordClose(bool vip, bool closed) {
+    if (!closed) {
+        ReportGap(kCloseFailed, "closing %s failed; the simulated target always closes", vip ? kVipDevice : kMmioDevice);
+    }
+}
+
+void RecordOutcome(uint32_t code, int error) {
+    for (size_t i = 0; i < g_outcomeCount; ++i) {
+        if (g_outcomes[i].code == code) {
+            if (g_outcomes[i].error != error) {
+                ReportGap(kOutcomeChanged, "request 0x%08x was %s and later %s; board.target says %s",
+                          static_cast<unsigned>(code), ErrorText(g_outcomes[i].error), ErrorText(error),
+                          ErrorText(g_outcomes[i].error));
+            }
+            return;
+        }
+    }
+    if (g_outcomeCount < sizeof g_outcomes / sizeof g_outcomes[0]) {
+        g_outcomes[g_outcomeCount++] = Outcome{code, error};
+    }
+    if (error == 0) {
+        return;
+    }
+    const char* name = NameOfError(error);
+    if (name != nullptr) {
+        Directive("refuse 0x%08x %s", static_cast<unsigned>(code), name);
+    } else {
+        Directive("refuse 0x%08x", static_cast<unsigned>(code));
+        ReportGap(kErrorUnnamed, "request 0x%08x failed with error %d, which board.target cannot name (it says EINVAL)",
+                  static_cast<unsigned>(code), error);
+    }
+}
+
+void RecordAnswer(uint32_t code, const uint8_t* before, const uint8_t* after, uint32_t size, bool accepted) {
+    size_t slot = 0;
+    while (slot < 4 && g_answers[slot].code != code) {
+        ++slot;
+    }
+    const bool answerable = accepted && slot < 4 && size <= sizeof g_answerBytes[0];
+    // What the simulated driver would leave in the record.
+    bool same = true;
+    bool onlyAnswer = true;
+    for (uint32_t i = 0; i < size; ++i) {
+        const bool set = answerable && InAnswer(code, i);
+        const uint8_t predicted = set && g_answers[slot].given ? g_answerBytes[slot][i] : before[i];
+        if (predicted != after[i]) {
+            same = false;
+            onlyAnswer = onlyAnswer && set;
+        }
+    }
+    if (same) {
+        return;
+    }
+    if (answerable && !g_answers[slot].given && onlyAnswer) {
+        g_answers[slot].given = true;
+        std::memcpy(g_answerBytes[slot], after, size);
+        WriteAnswer(code, after);
+        return;
+    }
+    const VipRequest* request = FindVipRequest(code);
+    ReportGap(kAnswerUnsaid, "board.target cannot say how the driver answered request 0x%08x (%s)",
+              static_cast<unsigned>(code), request != nullptr ? request->name : "unknown");
+}
+
+void RecordRegister(uint32_t address, uint32_t value) {
+    const uint32_t phys = address & kPhysMask & ~3u;
+    for (size_t i = 0; i < g_registerCount; ++i) {
+        if (g_registers[i].phys == phys) {
+            if (g_registers[i].value != value) {
+                ReportGap(kRegisterChanged, "register 0x%08x read as 0x%08x and later as 0x%08x; board.target says 0x%08x",
+                          static_cast<unsigned>(address), static_cast<unsigned>(g_registers[i].value),
+                          static_cast<unsigned>(value), static_cast<unsigned>(g_registers[i].value));
+            }
+            return;
+        }
+    }
+    if (g_registerCount < sizeof g_registers / sizeof g_registers[0]) {
+        g_registers[g_registerCount++] = Register{phys, value};
+    }
+    Directive("word 0x%08x 0x%08x", static_cast<unsigned>(address & ~3u), static_cast<unsigned>(value));
+}
+
+void RecordMemory(uint32_t address, uint32_t value) {
+    const uint32_t phys = address & kPhysMask;
+    if ((address & 3u) != 0) {
+        RecordRegister(address, value);  // a `load` starts on a word
+        return;
+    }
+    Stream* stream = nullptr;
+    for (Stream& s : g_streams) {
+        const uint32_t start = s.address & kPhysMask;
+        if (s.active && start + s.bytes == phys && s.bytes < kMaxBlockBytes) {
+            stream = &s;
+            break;
+        }
+    }
+    if (Covered(phys)) {
+        ReportGap(kMemoryAgain, "frame memory at 0x%08x was read again; board.target holds the first reading",
+                  static_cast<unsigned>(address));
+        return;
+    }
+    if (stream == nullptr) {
+        stream = StartBlock(address);
+        if (stream == nullptr) {
+            return;
+        }
+    }
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    std::fwrite(bytes, 1, 4, stream->file);
+    stream->bytes += 4;
+    stream->fileBytes += 4;
+    stream->used = ++g_tick;
+    if ((stream->address & kPhysMask) + stream->bytes >= kPhysSpace) {
+        EndBlock(stream);  // the next word is another block, at the start of the space
+    }
+}

@@ -1,0 +1,21 @@
+// The recorder behind AVRIG_RECORD (device/watch.cpp feeds it): writes DIR/board.target,
+// a target file in the simulated target's language, and memory-N.bin files that its
+// `load` lines place. Memory is streamed to disk; what is held stays small whatever
+// the frame size and count.
+#pragma once
+
+#include <cstdint>
+
+// Creates the folder (it may exist if empty) and board.target. False, after one line on
+// standard error, when it cannot.
+bool RecordStart(const char* dir, int argc, char** argv);
+void RecordFinish();
+
+void RecordOpen(const char* path, bool opened);
+void RecordClose(bool vip, bool closed);
+// The outcome of any request: 0 accepted, else the errno it failed with.
+void RecordOutcome(uint32_t code, int error);
+// A VIP request's record before and after the call (`size` bytes each).
+void RecordAnswer(uint32_t code, const uint8_t* before, const uint8_t* after, uint32_t size, bool accepted);
+void RecordRegister(uint32_t address, uint32_t value);
+void RecordMemory(uint32_t address, uint32_t value);

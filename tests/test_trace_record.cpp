@@ -1,0 +1,167 @@
+// Trace and record end to end: a traced run is its simulated log plus indented lines and
+// otherwise the same run; a recorded run replays from its board.target to the same exit
+// status, output, files and request log.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/sim_runner.h"
+
+namespace {
+
+using simrun::ReadFile;
+
+// Every file a run left in its folder, by name.
+std::map<std::string, std::string> Files(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    if (DIR* folder = opendir(dir.c_str())) {
+        while (const dirent* entry = readdir(folder)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                files[name] = ReadFile(dir + "/" + name);
+            }
+        }
+        closedir(folder);
+    }
+    return files;
+}
+
+std::string WithoutIndented(const std::string& text) {
+    std::string kept;
+    for (const std::string& line : simrun::Lines(text)) {
+        if (line.compare(0, 2, "  ") != 0) {
+            kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
+const std::string kCapture = "nodes /dev/zorvip /dev/zormmio\ncapture 0x01000000 0x01100000 0x8000 0x8000 ";
+
+struct Road {
+    const char* name;
+    std::string target;
+    std::vector<std::string> args;
+};
+
+// The roads a board run can take, each small enough to record word by word.
+const std::vector<Road>& Roads() {
+    static const std::vector<Road> roads = {
+        {"444C10 bmp", kCapture + "2\npattern YUV_444C10 20 6 progressive\n", {"memget", "c.bmp"}},
+        {"444C8 yuv", kCapture + "2\npattern YUV_444C8 20 6 progressive\n", {"memget", "c.yuv"}},
+        {"422C10 pbm", kCapture + "2\npattern YUV_422C10 20 6 progressive\n", {"memget", "c.pbm"}},
+        {"422C8 bmp", kCapture + "2\npattern YUV_422C8 22 5 progressive\n", {"memget", "c.bmp"}},
+        {"interlaced groups", kCapture + "8\npattern YUV_422C10 16 4 interlaced\n", {"memget", "c.yuv"}},
+        {"jpeg buffer", kCapture + "0\njpeg 16 4\n", {"memget", "j.bmp"}},
+        {"zoom", "nodes /dev/zorvip\nzoom -3\n", {"-jpeg2", "0"}},
+        {"border", "nodes /dev/zorvip\nborder 1 -2 3 -4\n", {"-jpeg6", "0"}},
+        {"panel", "nodes /dev/zorvip\npanel 1920 1080 1 2 3 4 5 6\n", {"-s", "2", "-jpeg7", "0"}},
+        {"refused request", "nodes /dev/zorvip\nrefuse 0xc0046b01 ENOTTY\n", {"-a", "2", "-osd", "1"}},
+        {"refused reads", kCapture + "1\npattern YUV_422C8 8 2 progressive\nrefuse 0xc0086b00 EIO\n",
+         {"memget", "c.bmp"}},
+        {"no register node", "nodes /dev/zorvip\ncapture 0x01000000 0x01100000 0x8000 0x8000 1\n", {"memget", "c.bmp"}},
+        {"debug node", "nodes /dev/zorvip /dev/zormmio-dbg\ncapture 0x01000000 0x01100000 0x8000 0x8000 1\n"
+                       "pattern YUV_444C8 8 2 progressive\n",
+         {"memget", "c.bmp"}},
+        {"no vip node", "nodes\n", {"-a", "1"}},
+    };
+    return roads;
+}
+
+TEST(Trace, IsTheSimulatedLogWithIndentedLinesAndChangesNothingElse) {
+    for (const Road& road : Roads()) {
+        simrun::Options options;
+        options.target = road.target;
+        options.traceMmio = true;
+        const simrun::Result plain = simrun::Run(road.args, options);
+        const simrun::TempDir scratch;
+        const std::string trace = scratch.Path() + "/trace";
+        options.env = {{"AVRIG_TRACE", trace}, {"AVRIG_TRACE_MMIO", "1"}};
+        const simrun::Result traced = simrun::Run(road.args, options);
+        const std::string text = ReadFile(trace);
+        EXPECT_EQ(WithoutIndented(text), traced.log) << road.name;
+        EXPECT_EQ(traced.log, plain.log) << road.name;
+        EXPECT_EQ(traced.status, plain.status) << road.name;
+        EXPECT_EQ(traced.out, plain.out) << road.name;
+        EXPECT_EQ(traced.err, plain.err) << road.name;
+        EXPECT_EQ(Files(traced.workDir), Files(plain.workDir)) << road.name;
+    }
+}
+
+TEST(Trace, SaysWhatTheLogCannot) {
+    simrun::Options options;
+    options.target = "nodes /dev/zorvip /dev/zormmio\nrefuse 0xc0046b01 ENOTTY\nzoom -3\n";
+    const simrun::TempDir scratch;
+    const std::string trace = scratch.Path() + "/trace";
+    options.env = {{"AVRIG_TRACE", trace}};
+    simrun::Run({"-a", "2", "-jpeg2", "0"}, options);
+    EXPECT_EQ(ReadFile(trace),
+              "open /dev/zorvip\n"
+              "ioctl /dev/zorvip 0xc0046b01 value 0x00000002\n"
+              "  request VIP_SET_ASPECT\n"
+              "  failed: Inappropriate ioctl for device\n"
+              "ioctl /dev/zorvip 0xc0046b52 record 00000000\n"
+              "  request VIP_GET_ZOOM\n"
+              "  answer fd000000\n"
+              "close /dev/zorvip\n");
+}
+
+TEST(Record, ReplaysToTheSameRun) {
+    for (const Road& road : Roads()) {
+        const simrun::TempDir scratch;
+        const std::string folder = scratch.Path() + "/rec";
+        simrun::Options options;
+        options.target = road.target;
+        options.traceMmio = true;
+        options.env = {{"AVRIG_RECORD", folder}};
+        const simrun::Result recorded = simrun::Run(road.args, options);
+
+        simrun::Options replay;
+        replay.useTargetPath = true;
+        replay.targetPath = folder + "/board.target";
+        replay.traceMmio = true;
+        const simrun::Result replayed = simrun::Run(road.args, replay);
+        EXPECT_EQ(replayed.status, recorded.status) << road.name << replayed.err;
+        EXPECT_EQ(replayed.out, recorded.out) << road.name;
+        EXPECT_EQ(replayed.err, recorded.err) << road.name;
+        EXPECT_EQ(replayed.log, recorded.log) << road.name;
+        EXPECT_EQ(Files(replayed.workDir), Files(recorded.workDir)) << road.name;
+    }
+}
+
+TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
+    const simrun::TempDir scratch;
+    const std::string full = scratch.Path() + "/full";
+    const std::string plainFile = scratch.Path() + "/file";
+    std::ofstream(plainFile) << "x";
+    ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
+    std::ofstream(full + "/board.target") << "nodes\n";
+    const struct {
+        const char* variable;
+        std::string value;
+        std::string err;
+    } cases[] = {
+        {"AVRIG_TRACE", scratch.Path() + "/absent/trace",
+         "avrig: cannot open the trace " + scratch.Path() + "/absent/trace: No such file or directory\n"},
+        {"AVRIG_RECORD", full, "avrig: cannot record into " + full + ": it is not an empty folder\n"},
+        {"AVRIG_RECORD", plainFile, "avrig: cannot record into " + plainFile + ": it is not an empty folder\n"},
+        {"AVRIG_RECORD", scratch.Path() + "/absent/rec",
+         "avrig: cannot record into " + scratch.Path() + "/absent/rec: No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        simrun::Options options;
+        options.env = {{c.variable, c.value}};
+        const simrun::Result run = simrun::Run({"-a", "2"}, options);
+        EXPECT_EQ(run.status, 1) << c.value;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.log, "") << c.value;
+    }
+}
+
+}  // namespace
