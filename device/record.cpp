@@ -316,7 +316,7 @@ bool RecordStart(const char* dir, int argc, char** argv) {
             std::fputc(static_cast<unsigned char>(*c) < 0x20 ? '?' : *c, g_target);
         }
     }
-    std::fputs("\n# Replay: AVRIG_SIM_TARGET=board.target avrig-sim with the same arguments.\n", g_target);
+    std::fputs("\n# Replay on a PC: avrig-sim with this file as its target and the same arguments.\n", g_target);
     WriteNodes();
     return true;
 }
