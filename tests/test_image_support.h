@@ -31,6 +31,14 @@ struct Frame : support::FrameMemory {
     CaptureDescriptor desc;
 };
 
+// Stores the frame's lines into the fake memory (again after a test changed them).
+inline void Store(const Frame& f) {
+    for (uint32_t l = 0; l < f.luma.size(); ++l) {
+        fake::PutBytes(kAddrY + l * f.desc.uiLineOffsetY, f.luma[l]);
+        fake::PutBytes(kAddrUV + l * f.desc.uiLineOffsetUV, f.chroma[l]);
+    }
+}
+
 // Resets the fake, opens the register device and stores random lines.
 inline Frame MakeFrame(Layout layout, uint32_t width, uint32_t height, uint32_t offY = 256, uint32_t offUV = 512,
                        uint32_t seed = 1) {
@@ -53,20 +61,11 @@ inline Frame MakeFrame(Layout layout, uint32_t width, uint32_t height, uint32_t 
         std::vector<uint8_t> y(offY), c(offUV);
         for (auto& b : y) b = static_cast<uint8_t>(rng());
         for (auto& b : c) b = static_cast<uint8_t>(rng());
-        fake::PutBytes(kAddrY + l * offY, y);
-        fake::PutBytes(kAddrUV + l * offUV, c);
         f.luma.push_back(y);
         f.chroma.push_back(c);
     }
+    Store(f);
     return f;
-}
-
-// Stores the frame's lines (after a test changed them) into the fake memory.
-inline void Store(const Frame& f) {
-    for (uint32_t l = 0; l < f.luma.size(); ++l) {
-        fake::PutBytes(kAddrY + l * f.desc.uiLineOffsetY, f.luma[l]);
-        fake::PutBytes(kAddrUV + l * f.desc.uiLineOffsetUV, f.chroma[l]);
-    }
 }
 
 struct Written {
