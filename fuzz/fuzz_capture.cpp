@@ -40,12 +40,12 @@
 
 #include "device/mmio.h"
 #include "fuzz/fuzz_support.h"
-#include "image/color.h"
 #include "memget/capture.h"
 #include "memget/capture_registers.h"
 #include "sim/memory.h"
 #include "sim/sim.h"
 #include "sim/state.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -217,55 +217,18 @@ void SetTrap(const Case& c) {
     }
 }
 
-// What the capture registers describe, worked out here independently of the tool.
-struct FrameGeometry {
-    bool probed = false;  // line offset, height and a format flag all present
-    bool interlaced = false;
-    uint32_t lineOffsetY = 0, lineOffsetUV = 0, height = 0, width = 0;
-    uint32_t colorSpace = 0, encodeMode = 0;
-};
-
-struct JpegGeometry {
-    bool valid = false;  // neither extent runs backwards
-    uint32_t base = 0, width = 0, height = 0, lineOffset = 0;
-};
-
-FrameGeometry ProbeFrame(const uint32_t* reg) {
-    FrameGeometry g;
-    g.interlaced = (reg[kControl] & 0x08u) != 0;
-    g.lineOffsetY = (reg[kLineOffsets] & 0xffu) * 256u;
-    g.lineOffsetUV = ((reg[kLineOffsets] >> 16) & 0xffu) * 256u;
-    g.height = reg[kHeight] & 0xfffu;
-    const uint32_t captureWidth = (reg[kCaptureEnd] & 0xfffu) - (reg[kCaptureStart] & 0xfffu);
-    const uint32_t panelWidth = ((reg[kPanelEnd] & 0x7ffu) - (reg[kPanelStart] & 0x1ffu)) * 2u;
-    g.width = std::min(captureWidth, panelWidth);
-    static const uint32_t kLayouts[4][2] = {{1, 3}, {1, 4}, {2, 3}, {2, 4}};
-    for (uint32_t k = 0; k < 4; ++k) {
-        if ((reg[kFormatFlags] >> (8 * k)) & 1u) {
-            g.colorSpace = kLayouts[k][0];
-            g.encodeMode = kLayouts[k][1];
-            break;
-        }
-    }
-    g.probed = g.lineOffsetY != 0 && g.height != 0 && g.colorSpace != 0;
-    return g;
+// The capture registers as the input sets them, for the tests' shared probe.
+support::RegisterRead Registers(const uint32_t* reg) {
+    return [reg](uint32_t address) {
+        const uint32_t* at = std::find(kRegisters, kRegisters + kRegisterCount, address);
+        return at != kRegisters + kRegisterCount ? reg[at - kRegisters] : 0u;
+    };
 }
 
-JpegGeometry ProbeJpeg(const uint32_t* reg) {
-    JpegGeometry g;
-    g.base = 0x80000000u | ((reg[kJpegBase] & 0xffffffu) * 16u);
-    const uint32_t hStart = reg[kJpegHStart] & 0x7ffu;
-    const uint32_t hEnd = reg[kJpegHEnd] & 0x7ffu;
-    const uint32_t vStart = reg[kJpegVStart] & 0x7ffu;
-    const uint32_t vEnd = reg[kJpegVEnd] & 0x7ffu;
-    g.valid = hStart <= hEnd + 1 && vStart <= vEnd;
-    if (g.valid) {
-        g.width = (hEnd + 1 - hStart) * 2;
-        g.height = vEnd - vStart;
-    }
-    g.lineOffset = (reg[kJpegLineOffset] & 0xffu) * 256u;
-    return g;
-}
+support::FrameProbe ProbeFrame(const uint32_t* reg) { return support::ProbeFrame(Registers(reg)); }
+support::JpegProbe ProbeJpeg(const uint32_t* reg) { return support::ProbeJpeg(Registers(reg)); }
+
+support::CaptureArea Area(const Case& c) { return {c.addrY, c.addrUV, c.sizeY, c.sizeUV}; }
 
 bool RegistersReadable(const Case& c) { return c.device == Device::kMmio || c.device == Device::kMmioDebug; }
 
@@ -277,7 +240,7 @@ void Bound(Case* c) {
         return;  // nothing is read
     }
     if (c->jpeg) {
-        const JpegGeometry g = ProbeJpeg(c->reg);
+        const support::JpegProbe g = ProbeJpeg(c->reg);
         const uint64_t perLine = g.lineOffset / 4u + g.width;
         if (!g.valid || perLine == 0 || uint64_t{g.height} * perLine <= kBudget) {
             return;
@@ -287,8 +250,8 @@ void Bound(Case* c) {
         c->reg[kJpegVEnd] = (c->reg[kJpegVEnd] & ~0x7ffu) | vEnd;
         return;
     }
-    const FrameGeometry g = ProbeFrame(c->reg);
-    if (!g.probed || !CountAccepted(c->count) || c->count == 0 || g.width > kWidestFrame) {
+    const support::FrameProbe g = ProbeFrame(c->reg);
+    if (!g.usable || !CountAccepted(c->count) || c->count == 0 || g.width > kWidestFrame) {
         return;
     }
     // A PPM pixel is up to 15 bytes of text, written and checked: it counts twice.
@@ -304,43 +267,35 @@ void Bound(Case* c) {
     }
 }
 
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
-    return text;
-}
-
 std::string TargetText(const Case& c) {
     static const char* const kNodes[] = {"nodes /dev/zormmio\n", "nodes /dev/zormmio-dbg\n", "nodes\n",
                                          "nodes /dev/zormmio\nrefuse 0xc0086b00\n"};
     std::string text = kNodes[static_cast<size_t>(c.device)];
     // Frame memory first: a word that lands on a register is overwritten below, so the
     // registers hold what Bound() worked with.
-    const FrameGeometry frame = ProbeFrame(c.reg);
-    const JpegGeometry jpeg = ProbeJpeg(c.reg);
-    const uint32_t groupStride = (frame.interlaced ? 6u : 3u) * (c.sizeY + c.sizeUV);
+    const support::FrameProbe frame = ProbeFrame(c.reg);
+    const support::JpegProbe jpeg = ProbeJpeg(c.reg);
     for (const MemoryWord& w : c.words) {
-        const uint32_t slot = (w.where >> 2) & 7u;
-        const uint32_t group = w.where >> 5;
+        const support::FrameBuffers buffers =
+            support::SlotBuffers(Area(c), frame.interlaced, w.where >> 5, (w.where >> 2) & 7u);
         uint32_t address = 0;
         switch (w.where & 3u) {
             case 0:
             case 3:
-                address = (c.addrY | 0xa0000000u) + slot * c.sizeY + group * groupStride + w.line * frame.lineOffsetY;
+                address = buffers.y + w.line * frame.lineOffsetY;
                 break;
             case 1:
-                address =
-                    (c.addrUV | 0xa0000000u) + slot * c.sizeUV + group * groupStride + w.line * frame.lineOffsetUV;
+                address = buffers.uv + w.line * frame.lineOffsetUV;
                 break;
             default:
                 address = jpeg.base + w.line * jpeg.lineOffset;
                 break;
         }
         address = (address + 4u * w.column) & ~3u;
-        text += "word " + Hex(address) + " " + Hex(w.value) + "\n";
+        text += "word " + support::Hex(address) + " " + support::Hex(w.value) + "\n";
     }
     for (size_t r = 0; r < kRegisterCount; ++r) {
-        text += "word " + Hex(kRegisters[r]) + " " + Hex(c.reg[r]) + "\n";
+        text += "word " + support::Hex(kRegisters[r]) + " " + support::Hex(c.reg[r]) + "\n";
     }
     return text;
 }
@@ -350,41 +305,18 @@ std::string TargetText(const Case& c) {
     std::abort();
 }
 
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        Fail(path, "cannot read");
-    }
-    char chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-        bytes.append(chunk, got);
-    }
-    std::fclose(in);
-    return bytes;
-}
-
-uint64_t RowBytes(uint32_t width) { return (3 * uint64_t{width} + 3) & ~uint64_t{3}; }
-
-uint32_t Le32(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (size_t k = 0; k < 4; ++k) {
-        value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + k])) << (8 * k);
-    }
-    return value;
+// True when `file` holds `bytes` from `at` on (it is long enough).
+bool Holds(const std::string& file, size_t at, const std::vector<uint8_t>& bytes) {
+    return std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const uint8_t*>(file.data()) + at);
 }
 
 // A 24-bit bottom-up BMP of width x height whose rows are padded to 4 bytes; returns it.
 std::string CheckBmp(const std::string& name, uint32_t width, uint32_t height) {
-    std::string bytes = ReadAll(name);
-    const uint64_t expected = 54 + RowBytes(width) * height;
-    if (bytes.size() != expected) {
+    std::string bytes = support::ReadFile(name);
+    if (bytes.size() != 54 + support::BmpRowBytes(width) * height) {
         Fail(name, "BMP size does not match its geometry");
     }
-    if (bytes[0] != 'B' || bytes[1] != 'M' || Le32(bytes, 2) != expected || Le32(bytes, 10) != 54 ||
-        Le32(bytes, 14) != 40 || Le32(bytes, 18) != width || Le32(bytes, 22) != height ||
-        Le32(bytes, 26) != (1u | (24u << 16))) {
+    if (!Holds(bytes, 0, support::BmpHeader(width, height))) {
         Fail(name, "BMP header does not match the file");
     }
     return bytes;
@@ -392,10 +324,9 @@ std::string CheckBmp(const std::string& name, uint32_t width, uint32_t height) {
 
 // Plain PPM of 10-bit samples: three header lines ending in NUL + LF, then Y Cb Cr of
 // every pixel, each number followed by one space. Returns the numbers.
-std::vector<uint16_t> CheckPpm(const std::string& name, const FrameGeometry& g) {
-    const std::string bytes = ReadAll(name);
-    const std::string header = std::string("P3\0\n", 4) + std::to_string(g.width) + " " + std::to_string(g.height) +
-                               std::string("\0\n1023\0\n", 8);
+std::vector<uint16_t> CheckPpm(const std::string& name, const support::FrameProbe& g) {
+    const std::string bytes = support::ReadFile(name);
+    const std::string header = support::PpmHeader(g.width, g.height);
     if (bytes.compare(0, header.size(), header) != 0) {
         Fail(name, "PPM header does not match the geometry");
     }
@@ -442,12 +373,11 @@ std::vector<std::string> OutputFiles(const Case& c) {
     return names;
 }
 
-// Frame memory from `address` on, `bytes` of it (whole words), then zeros up to `size`:
-// what a line offset does not reach reads as 0.
-std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t bytes, size_t size) {
-    std::vector<uint8_t> line(std::max<size_t>(bytes, size), 0);
+// `bytes` of frame memory from `address` on (whole words).
+std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t bytes) {
+    std::vector<uint8_t> line(bytes & ~3u);
     sim::Memory* memory = &sim::GetState().target.memory;
-    for (uint32_t at = 0; at + 4 <= bytes; at += 4) {
+    for (uint32_t at = 0; at < line.size(); at += 4) {
         const uint32_t word = sim::MemoryRead(memory, address + at);
         for (uint32_t k = 0; k < 4; ++k) {
             line[at + k] = static_cast<uint8_t>(word >> (8 * k));
@@ -474,62 +404,36 @@ std::vector<uint32_t> LinesToCompare(const Case& c, uint32_t height) {
     return lines;
 }
 
-uint8_t Saturate(int32_t v) { return static_cast<uint8_t>(std::min(v, 255)); }
-int32_t Reduce(int32_t v) { return (v + 2) >> 2; }
-
-// Frame i's pixels on the compared lines, worked out with the reference routines from
-// what frame memory holds, against the file: BMP (B, G, R), YUV dump (Cr, Cb, Y on the
-// 8-bit scale) or PPM numbers (Y, Cb, Cr on the 10-bit scale).
-void CompareFrame(const Case& c, const FrameGeometry& g, uint32_t addrY, uint32_t addrUV, const std::string& name,
-                  const std::string& bmp, const std::vector<uint16_t>& ppm, uint64_t* budget) {
-    const bool is422 = g.colorSpace == 2;
-    const bool chroma10 = g.encodeMode == 3;
-    const size_t size = 3 * size_t{g.width} + 16;  // every layout's line, and Read10Bit's second byte
+// Frame memory's pixels on the compared lines, worked out by the shared oracle, against
+// the file: BMP (B, G, R), YUV dump (Cr, Cb, Y) or PPM numbers (Y, Cb, Cr).
+void CompareFrame(const Case& c, const support::FrameProbe& g, const support::FrameBuffers& at,
+                  const std::string& name, const std::string& bmp, const std::vector<uint16_t>& ppm,
+                  uint64_t* budget) {
     const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4 + g.width;
     for (const uint32_t line : LinesToCompare(c, g.height)) {
         if (perLine > *budget) {
             return;
         }
         *budget -= perLine;
-        const std::vector<uint8_t> luma = MemoryLine(addrY + g.lineOffsetY * line, g.lineOffsetY, size);
-        const std::vector<uint8_t> chroma = MemoryLine(addrUV + g.lineOffsetUV * line, g.lineOffsetUV, size);
-        const size_t row = 54 + RowBytes(g.width) * (g.height - 1 - line);
-        for (uint32_t i = 0; i < g.width; ++i) {
-            const int32_t k = static_cast<int32_t>(is422 ? i & ~1u : 2 * i);  // the pair's Cr sample
-            const int32_t y = Read10Bit(luma.data(), static_cast<int32_t>(i));
-            const int32_t cr = chroma10 ? Read10Bit(chroma.data(), k) : chroma[static_cast<size_t>(k)];
-            const int32_t cb = chroma10 ? Read10Bit(chroma.data(), k + 1) : chroma[static_cast<size_t>(k) + 1];
-            uint8_t expected[3];
-            if (c.fileType == 1) {
-                const size_t at = 3 * (size_t{line} * g.width + i);
-                const int32_t scale = chroma10 ? 1 : 4;  // 8-bit chroma prints as byte x 4
-                if (ppm[at] != y || ppm[at + 1] != cb * scale || ppm[at + 2] != cr * scale) {
-                    Fail(name, "PPM numbers differ from frame memory");
-                }
-                continue;
+        const std::vector<uint8_t> luma = MemoryLine(at.y + g.lineOffsetY * line, g.lineOffsetY);
+        const std::vector<uint8_t> chroma = MemoryLine(at.uv + g.lineOffsetUV * line, g.lineOffsetUV);
+        if (c.fileType == 1) {
+            const std::vector<uint32_t> numbers = support::ExpectedPpmNumbers(luma, chroma, g.layout, g.width);
+            if (!std::equal(numbers.begin(), numbers.end(), ppm.begin() + 3 * ptrdiff_t{line} * g.width)) {
+                Fail(name, "PPM numbers differ from frame memory");
             }
-            const int32_t cr8 = chroma10 ? Reduce(cr) : cr;
-            const int32_t cb8 = chroma10 ? Reduce(cb) : cb;
-            if (c.fileType == 2) {
-                expected[0] = Saturate(cr8);
-                expected[1] = Saturate(cb8);
-                expected[2] = Saturate(Reduce(y));
-            } else {
-                int32_t r = 0, gr = 0, b = 0;
-                YuvToRgb(Reduce(y), cb8, cr8, &r, &gr, &b);
-                expected[0] = static_cast<uint8_t>(b);
-                expected[1] = static_cast<uint8_t>(gr);
-                expected[2] = static_cast<uint8_t>(r);
-            }
-            if (std::memcmp(bmp.data() + row + 3 * size_t{i}, expected, 3) != 0) {
-                Fail(name, "pixel bytes differ from frame memory");
-            }
+            continue;
+        }
+        const std::vector<uint8_t> row =
+            support::BmpRow(support::ExpectedRgb(luma, chroma, g.layout, g.width, c.fileType == 2));
+        if (!Holds(bmp, 54 + row.size() * (g.height - 1 - line), row)) {
+            Fail(name, "pixel bytes differ from frame memory");
         }
     }
 }
 
 // The JPEG buffer's lines: Cr, Cb, Y per pixel, converted to B, G, R.
-void CompareJpeg(const Case& c, const JpegGeometry& g, const std::string& name, const std::string& bmp,
+void CompareJpeg(const Case& c, const support::JpegProbe& g, const std::string& name, const std::string& bmp,
                  uint64_t* budget) {
     for (const uint32_t line : LinesToCompare(c, g.height)) {
         const uint64_t perLine = g.lineOffset / 4 + g.width;
@@ -537,15 +441,10 @@ void CompareJpeg(const Case& c, const JpegGeometry& g, const std::string& name, 
             return;
         }
         *budget -= perLine;
-        const std::vector<uint8_t> bytes = MemoryLine(g.base + g.lineOffset * line, g.lineOffset, 3 * size_t{g.width});
-        const size_t row = 54 + RowBytes(g.width) * (g.height - 1 - line);
-        for (uint32_t j = 0; j < g.width; ++j) {
-            int32_t r = 0, gr = 0, b = 0;
-            YuvToRgb(bytes[3 * j + 2], bytes[3 * j + 1], bytes[3 * j], &r, &gr, &b);
-            const uint8_t expected[3] = {static_cast<uint8_t>(b), static_cast<uint8_t>(gr), static_cast<uint8_t>(r)};
-            if (std::memcmp(bmp.data() + row + 3 * size_t{j}, expected, 3) != 0) {
-                Fail(name, "JPEG pixel bytes differ from the buffer");
-            }
+        const std::vector<uint8_t> row =
+            support::BmpRow(support::ExpectedJpegRgb(MemoryLine(g.base + g.lineOffset * line, g.lineOffset), g.width));
+        if (!Holds(bmp, 54 + row.size() * (g.height - 1 - line), row)) {
+            Fail(name, "JPEG pixel bytes differ from the buffer");
         }
     }
 }
@@ -564,36 +463,27 @@ void CheckOutputs(const Case& c) {
     }
     uint64_t budget = kCompareBudget;
     if (c.jpeg) {
-        const JpegGeometry g = ProbeJpeg(c.reg);
+        const support::JpegProbe g = ProbeJpeg(c.reg);
         if (files.size() != 1 || files[0] != Name(c)) {
             Fail(Name(c), "the JPEG road must write exactly the requested file");
         }
         CompareJpeg(c, g, files[0], CheckBmp(files[0], g.width, g.height), &budget);
         return;
     }
-    const FrameGeometry g = ProbeFrame(c.reg);
+    const support::FrameProbe g = ProbeFrame(c.reg);
     if (files.size() != static_cast<size_t>(c.count)) {
         Fail(Name(c), "not one file per frame");
     }
-    // Slots within a group, by position: interlaced frames take them in turn, progressive
-    // frames every other one.
-    static const uint32_t kSlots[6] = {0, 3, 1, 4, 2, 5};
-    const uint32_t groupSize = g.interlaced ? 6u : 3u;
-    const uint32_t groupStride = groupSize * (c.sizeY + c.sizeUV);
     for (int32_t i = 0; i < c.count; ++i) {
         const std::string file = FrameFileName(c, i);
         if (!std::binary_search(files.begin(), files.end(), file)) {
             Fail(file, "a frame's file is missing");
         }
-        const uint32_t n = static_cast<uint32_t>(i);
-        const uint32_t slot = kSlots[g.interlaced ? n % 6u : 2u * (n % 3u)];
-        const uint32_t group = n / groupSize;
-        const uint32_t addrY = (c.addrY | 0xa0000000u) + group * groupStride + slot * c.sizeY;
-        const uint32_t addrUV = (c.addrUV | 0xa0000000u) + group * groupStride + slot * c.sizeUV;
+        const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
         if (c.fileType == 1) {
-            CompareFrame(c, g, addrY, addrUV, file, std::string(), CheckPpm(file, g), &budget);
+            CompareFrame(c, g, at, file, std::string(), CheckPpm(file, g), &budget);
         } else {
-            CompareFrame(c, g, addrY, addrUV, file, CheckBmp(file, g.width, g.height), {}, &budget);
+            CompareFrame(c, g, at, file, CheckBmp(file, g.width, g.height), {}, &budget);
         }
     }
 }

@@ -16,6 +16,8 @@
 #include "fuzz/fuzz_support.h"
 #include "sim/sim.h"
 #include "sim/state.h"
+#include "sim/target.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -30,18 +32,10 @@ std::string g_defaultPath;  // the shrunk default target; empty: the default as 
 // The default target with every `pattern` line's picture cut to 64x32.
 std::string ShrunkDefaultTarget() {
     std::string text;
-    const std::string& original = sim::DefaultTargetText();
-    size_t start = 0;
-    while (start < original.size()) {
-        size_t end = original.find('\n', start);
-        if (end == std::string::npos) {
-            end = original.size();
-        }
-        const std::string line = original.substr(start, end - start);
-        start = end + 1;
-        const std::vector<std::vector<std::string>> fields = fuzz::TargetLines(line);
-        if (fields.size() == 1 && fields[0].size() == 5 && fields[0][0] == "pattern") {
-            text += "pattern " + fields[0][1] + " 64 32 " + fields[0][4] + "\n";
+    for (const std::string& line : support::Lines(sim::DefaultTargetText())) {
+        const std::vector<std::string> fields = sim::TargetLineFields(line);
+        if (fields.size() == 5 && fields[0] == "pattern") {
+            text += "pattern " + fields[1] + " 64 32 " + fields[4] + "\n";
         } else {
             text += line + "\n";
         }

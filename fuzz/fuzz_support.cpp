@@ -1,57 +1,47 @@
 #include "fuzz/fuzz_support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "sim/target.h"
+#include "tests/support.h"
+
 namespace fuzz {
 
 namespace {
 
-std::string g_scratch;  // the scratch folder
-std::string g_run;      // its "run" folder, where the tool writes
-int g_home = -1;        // the folder the fuzzer started in
+support::TempDir* g_scratch = nullptr;  // the scratch folder
+std::string g_run;                      // its "run" folder, where the tool writes
+int g_home = -1;                        // the folder the fuzzer started in
 
 [[noreturn]] void Die(const char* what, const std::string& detail) {
     std::fprintf(stderr, "fuzz: %s: %s\n", what, detail.c_str());
     std::abort();
 }
 
-void RemoveEntries(const std::string& folder) {
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) {
-        return;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
+// Target text cut into lines of fields by the simulated target's own tokenizer; lines
+// without fields are left out.
+std::vector<std::vector<std::string>> TargetLines(const std::string& targetText) {
+    std::vector<std::vector<std::string>> lines;
+    for (const std::string& line : support::Lines(targetText)) {
+        std::vector<std::string> fields = sim::TargetLineFields(line);
+        if (!fields.empty()) {
+            lines.push_back(std::move(fields));
         }
     }
-    closedir(dir);
-    for (const std::string& name : names) {
-        const std::string path = folder + "/" + name;
-        if (unlink(path.c_str()) != 0) {
-            RemoveEntries(path);
-            rmdir(path.c_str());
-        }
-    }
+    return lines;
 }
 
 void RemoveScratch() {
-    if (!g_scratch.empty()) {
-        RemoveEntries(g_scratch);
-        rmdir(g_scratch.c_str());
-    }
+    delete g_scratch;
+    g_scratch = nullptr;
 }
 
 }  // namespace
@@ -62,14 +52,11 @@ std::string SetUp(int* argc, char*** argv) {
     if (base == nullptr || *base == '\0') {
         base = access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
     }
-    std::string pattern = std::string(base) + "/avrig-fuzz-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        Die("cannot create a scratch folder", pattern);
+    g_scratch = new support::TempDir(base);
+    if (g_scratch->Path().empty()) {
+        Die("cannot create a scratch folder in", base);
     }
-    g_scratch = buffer.data();
-    g_run = g_scratch + "/run";
+    g_run = g_scratch->Path() + "/run";
     if (mkdir(g_run.c_str(), 0700) != 0) {
         Die("cannot create", g_run);
     }
@@ -97,7 +84,7 @@ std::string SetUp(int* argc, char*** argv) {
         *argc = static_cast<int>(storage.size());
         *argv = args.data();
     }
-    return g_scratch;
+    return g_scratch->Path();
 }
 
 RunFolder::RunFolder() {
@@ -110,7 +97,7 @@ RunFolder::~RunFolder() {
     if (fchdir(g_home) != 0) {
         Die("cannot go back to", "the folder the fuzzer started in");
     }
-    RemoveEntries(g_run);
+    support::EmptyFolder(g_run);
 }
 
 void SilenceStdout() {
@@ -123,12 +110,7 @@ void SilenceStdout() {
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) {
-        Die("cannot write", path);
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (std::fclose(out) != 0 || !written) {
+    if (!support::WriteFile(path, bytes)) {
         Die("cannot write", path);
     }
 }
@@ -159,34 +141,6 @@ std::vector<std::string> SplitWords(const std::string& bytes, size_t maxWords) {
         start = end + 1;
     }
     return words;
-}
-
-std::vector<std::vector<std::string>> TargetLines(const std::string& targetText) {
-    std::vector<std::vector<std::string>> lines;
-    size_t start = 0;
-    while (start < targetText.size()) {
-        size_t end = targetText.find('\n', start);
-        if (end == std::string::npos) {
-            end = targetText.size();
-        }
-        std::string content = targetText.substr(start, end - start);
-        start = end + 1;
-        content.resize(std::min(content.size(), content.find('#')));
-        std::vector<std::string> fields;
-        size_t i = 0;
-        while (i < content.size()) {
-            const size_t first = content.find_first_not_of(" \t\r", i);
-            if (first == std::string::npos) {
-                break;
-            }
-            i = std::min(content.size(), content.find_first_of(" \t\r", first));
-            fields.push_back(content.substr(first, i - first));
-        }
-        if (!fields.empty()) {
-            lines.push_back(std::move(fields));
-        }
-    }
-    return lines;
 }
 
 bool HasDirective(const std::string& targetText, const char* directive) {

@@ -39,10 +39,6 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // run folder as a path (a leading '/', or "..") are defused, so output files stay in it.
 std::vector<std::string> SplitWords(const std::string& bytes, size_t maxWords);
 
-// One line of target text cut into blank-separated fields, comments dropped, the way
-// the simulated target reads it; lines without fields are left out.
-std::vector<std::vector<std::string>> TargetLines(const std::string& targetText);
-
 // True when a line of target text has `directive` as its first field (in any case).
 bool HasDirective(const std::string& targetText, const char* directive);
 

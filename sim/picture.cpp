@@ -125,10 +125,6 @@ void TestPictureRow(const RowKey& key, uint32_t width, Yuv10* out) {
     }
 }
 
-void TestPictureLine(uint32_t frame, uint32_t line, uint32_t width, uint32_t height, Yuv10* out) {
-    TestPictureRow(TestPictureRowKey(frame, line, width, height), width, out);
-}
-
 void MakeBufferLine(const ComputedBuffer& buffer, const RowKey& key, uint8_t* out) {
     const uint32_t limit = buffer.lineOffset;
     std::memset(out, 0, limit);

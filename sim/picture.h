@@ -34,9 +34,6 @@ RowKey TestPictureRowKey(uint32_t frame, uint32_t line, uint32_t width, uint32_t
 // The row's `width` pixels into `out`.
 void TestPictureRow(const RowKey& key, uint32_t width, Yuv10* out);
 
-// Pixel row `line` (0 = top) of the picture for frame `frame`.
-void TestPictureLine(uint32_t frame, uint32_t line, uint32_t width, uint32_t height, Yuv10* out);
-
 // 10-bit sample to 8 bits, rounded, at most 255.
 uint8_t To8Bit(uint16_t sample);
 

@@ -59,6 +59,10 @@ void TargetClear(Target* target);
 bool ParseTarget(const std::string& name, const std::string& folder, const std::string& text,
                  Target* target, std::string* error);
 
+// One line of target text as the parser reads it: the `#` comment dropped, the rest cut
+// at blanks (space, tab, carriage return). fields[0] is the directive; none on a blank line.
+std::vector<std::string> TargetLineFields(const std::string& line);
+
 // Maps a device path to its Node bit; 0 for any other path.
 uint32_t NodeOfPath(const char* path);
 

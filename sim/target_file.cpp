@@ -459,6 +459,10 @@ bool ApplyLine(const Line& line, Target* target) {
 
 }  // namespace
 
+std::vector<std::string> TargetLineFields(const std::string& line) {
+    return SplitFields(line.substr(0, line.find('#')));
+}
+
 uint32_t NodeOfPath(const char* path) {
     if (std::strcmp(path, kVipDevice) == 0) {
         return kNodeVip;
@@ -497,13 +501,8 @@ bool ParseTarget(const std::string& name, const std::string& folder, const std::
             end = text.size();
         }
         ++number;
-        std::string content = text.substr(start, end - start);
+        Line line{&name, &folder, number, TargetLineFields(text.substr(start, end - start)), error, &pictureLines};
         start = end + 1;
-        const size_t comment = content.find('#');
-        if (comment != std::string::npos) {
-            content.resize(comment);
-        }
-        Line line{&name, &folder, number, SplitFields(content), error, &pictureLines};
         if (line.fields.empty()) {
             continue;
         }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -12,7 +11,6 @@
 namespace fake {
 
 struct Ioctl {
-    int fd;
     uint32_t code;
     uint32_t addr;   // register-access requests: the record's address field as sent
     uint32_t value;  // register-access requests: the value field as sent; VIP: the number
@@ -24,17 +22,10 @@ struct State {
     std::vector<std::string> opened;  // every open attempt, in order
     std::vector<int> closed;
     std::vector<Ioctl> ioctls;        // every request, in order
-    std::vector<std::string> commands;
     std::map<uint32_t, uint32_t> words;  // by address with the two low bits cleared
     bool refuseReads = false;  // MMIO reads fail without touching the record
-    bool refuseWrites = false;
     uint64_t reads = 0;
-    uint64_t writes = 0;
     std::set<uint32_t> refusedCodes;  // VIP requests that fail with EINVAL
-    // Optional answer to a VIP request with a record (code, record address).
-    std::function<void(uint32_t, void*)> answer;
-    // Optional word source used when `words` holds no entry for an address.
-    std::function<uint32_t(uint32_t)> background;
 };
 
 // Whether a VIP request code carries the address of a record.

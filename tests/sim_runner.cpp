@@ -1,70 +1,27 @@
 #include "tests/sim_runner.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "sim/sim.h"
 
 namespace simrun {
 
-namespace {
-
-std::string MakeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/avrig-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        return {};
-    }
-    return buffer.data();
-}
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
-
-}  // namespace
-
-TempDir::TempDir() : path_(MakeTempDir()) {}
-
-TempDir::~TempDir() {
-    if (!path_.empty()) {
-        nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-    }
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+using support::ReadFile;
 
 Result Run(const std::vector<std::string>& args, const Options& options) {
     Result result;
     if (options.workDir.empty()) {
-        result.ownedDir = std::make_shared<TempDir>();
+        result.ownedDir = std::make_shared<support::TempDir>();
         result.workDir = result.ownedDir->Path();
     } else {
         result.workDir = options.workDir;
     }
-    const TempDir scratchDir;
+    const support::TempDir scratchDir;
     const std::string& scratch = scratchDir.Path();
     const std::string outPath = scratch + "/stdout";
     const std::string errPath = scratch + "/stderr";
@@ -72,7 +29,7 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
     std::string targetPath = options.targetPath;
     if (!options.useTargetPath && !options.target.empty()) {
         targetPath = scratch + "/test.target";
-        std::ofstream(targetPath) << options.target;
+        support::WriteFile(targetPath, options.target);
     }
 
     std::fflush(stdout);

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support.h"
+
 namespace simrun {
 
 struct Options {
@@ -20,36 +22,16 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> env;  // more variables, such as AVRIG_TRACE
 };
 
-// A fresh empty folder under the system's temp folder, removed with all it holds when the
-// object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 struct Result {
     int status = -1;       // exit status 0..255, or -1 when the child died of a signal
     std::string out;       // standard output
     std::string err;       // standard error
     std::string log;       // the simulated target's log
     std::string workDir;   // the folder the run started in
-    std::shared_ptr<TempDir> ownedDir;  // the work folder when the run made it
+    std::shared_ptr<support::TempDir> ownedDir;  // the work folder when the run made it
 };
 
 // args excludes the program name.
 Result Run(const std::vector<std::string>& args, const Options& options = {});
-
-// Whole file as bytes (empty when it cannot be read).
-std::string ReadFile(const std::string& path);
-
-// Splits a log into its lines.
-std::vector<std::string> Lines(const std::string& text);
 
 }  // namespace simrun

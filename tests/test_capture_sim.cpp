@@ -12,37 +12,9 @@
 
 namespace {
 
-using simrun::Lines;
-using simrun::ReadFile;
-
-std::string Hex(uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", v);
-    return text;
-}
-
-// Frame memory as `word` lines.
-std::string WordLines(uint32_t address, const std::vector<uint8_t>& bytes) {
-    std::string lines;
-    for (size_t i = 0; i < bytes.size(); i += 4) {
-        uint32_t word = 0;
-        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k) word |= uint32_t{bytes[i + k]} << (8 * k);
-        lines += "word " + Hex(address + static_cast<uint32_t>(i)) + " " + Hex(word) + "\n";
-    }
-    return lines;
-}
-
-// Packs 10-bit samples least significant bit first.
-std::vector<uint8_t> Pack10(const std::vector<uint16_t>& samples, size_t size) {
-    std::vector<uint8_t> bytes(size, 0);
-    for (size_t n = 0; n < samples.size(); ++n) {
-        for (int b = 0; b < 10; ++b) {
-            const size_t bit = 10 * n + static_cast<size_t>(b);
-            if ((samples[n] >> b) & 1) bytes[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
-        }
-    }
-    return bytes;
-}
+using support::Hex;
+using support::Lines;
+using support::ReadFile;
 
 // A 4x2 YUV_444C8 capture with 256-byte line offsets: registers only.
 std::string SmallCaptureRegisters(bool interlaced) {
@@ -61,25 +33,37 @@ constexpr uint32_t kAddrY = 0x100000;
 constexpr uint32_t kAddrUV = 0x180000;
 constexpr uint32_t kSizeY = 0x1000;
 constexpr uint32_t kSizeUV = 0x800;
+constexpr support::CaptureArea kArea{kAddrY, kAddrUV, kSizeY, kSizeUV};
 
-// Gives every frame buffer of the first two groups its own luma (10 x buffer + 100) and
-// chroma (Cr = buffer, Cb = 200 - buffer), so a file shows which buffer it came from.
+// Frame buffer `buffer` (counted through the groups) as it lies in memory: its own luma
+// (10 x buffer + 100) and chroma (Cr = buffer, Cb = 200 - buffer), so a file shows which
+// buffer it came from.
+support::FrameMemory SlotFrame(uint32_t buffer) {
+    support::FrameMemory frame;
+    frame.width = 4;
+    frame.layout = {1, 4};
+    std::vector<uint8_t> luma, chroma;
+    for (uint32_t p = 0; p < 4; ++p) {
+        support::Put10(&luma, p, 4 * (10 * buffer + 100));
+        chroma.push_back(static_cast<uint8_t>(buffer));
+        chroma.push_back(static_cast<uint8_t>(200 - buffer));
+    }
+    frame.luma.assign(2, luma);
+    frame.chroma.assign(2, chroma);
+    return frame;
+}
+
+// Every frame buffer of the first two groups as `word` lines.
 std::string SlotContents(bool interlaced) {
     const uint32_t groupSize = interlaced ? 6 : 3;
-    const uint32_t stride = groupSize * (kSizeY + kSizeUV);
     std::string lines;
     for (uint32_t group = 0; group < 2; ++group) {
         for (uint32_t slot = 0; slot < groupSize; ++slot) {
-            const uint32_t buffer = group * groupSize + slot;
-            const std::vector<uint16_t> luma(4, static_cast<uint16_t>(4 * (10 * buffer + 100)));
-            std::vector<uint8_t> chroma;
-            for (int p = 0; p < 4; ++p) {
-                chroma.push_back(static_cast<uint8_t>(buffer));
-                chroma.push_back(static_cast<uint8_t>(200 - buffer));
-            }
+            const support::FrameMemory frame = SlotFrame(group * groupSize + slot);
+            const support::FrameBuffers at = support::SlotBuffers(kArea, interlaced, group, slot);
             for (uint32_t line = 0; line < 2; ++line) {
-                lines += WordLines(kAddrY + group * stride + slot * kSizeY + line * 256, Pack10(luma, 8));
-                lines += WordLines(kAddrUV + group * stride + slot * kSizeUV + line * 256, chroma);
+                lines += support::WordLines(at.y + line * 256, frame.luma[line]);
+                lines += support::WordLines(at.uv + line * 256, frame.chroma[line]);
             }
         }
     }
@@ -89,39 +73,6 @@ std::string SlotContents(bool interlaced) {
 std::string CaptureLine(int count) {
     return "capture " + Hex(kAddrY) + " " + Hex(kAddrUV) + " " + Hex(kSizeY) + " " + Hex(kSizeUV) + " " +
            std::to_string(count) + "\n";
-}
-
-std::string ExpectedYuvFile(int buffer) {
-    std::string file("BM", 2);
-    auto put32 = [&file](uint32_t v) {
-        for (int k = 0; k < 4; ++k) file.push_back(static_cast<char>(v >> (8 * k)));
-    };
-    auto put16 = [&file](uint16_t v) {
-        file.push_back(static_cast<char>(v & 0xff));
-        file.push_back(static_cast<char>(v >> 8));
-    };
-    put32(54 + 12 * 2);
-    put32(0);
-    put32(54);
-    put32(40);
-    put32(4);
-    put32(2);
-    put16(1);
-    put16(24);
-    put32(0);
-    put32(0);
-    put32(100);
-    put32(100);
-    put32(0);
-    put32(0);
-    for (int row = 0; row < 2; ++row) {
-        for (int p = 0; p < 4; ++p) {
-            file.push_back(static_cast<char>(buffer));
-            file.push_back(static_cast<char>(200 - buffer));
-            file.push_back(static_cast<char>(10 * buffer + 100));
-        }
-    }
-    return file;
 }
 
 TEST(CaptureSim, FramesComeFromTheirSlotsGroupAfterGroup) {
@@ -140,16 +91,18 @@ TEST(CaptureSim, FramesComeFromTheirSlotsGroupAfterGroup) {
         options.target = SmallCaptureRegisters(c.interlaced) + CaptureLine(c.count) + SlotContents(c.interlaced);
         const simrun::Result run = simrun::Run({"memget", "cap.yuv"}, options);
         EXPECT_EQ(run.status, 0) << run.out << run.err;
-        const uint32_t stride = (c.interlaced ? 6 : 3) * (kSizeY + kSizeUV);
         for (int i = 0; i < c.count; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "cap_%03d.yuv", i);
             const std::string file = ReadFile(run.workDir + "/" + name);
-            EXPECT_EQ(file, ExpectedYuvFile(c.buffers[static_cast<size_t>(i)])) << name;
-            const uint32_t group = static_cast<uint32_t>(i) / (c.interlaced ? 6u : 3u);
-            const uint32_t slot = static_cast<uint32_t>(c.slots[static_cast<size_t>(i)]);
-            const uint32_t y = kAddrY + group * stride + slot * kSizeY;
-            const uint32_t uv = kAddrUV + group * stride + slot * kSizeUV;
+            const std::vector<uint8_t> expected =
+                support::ExpectedFile(SlotFrame(static_cast<uint32_t>(c.buffers[static_cast<size_t>(i)])),
+                                      support::Output::kYuv);
+            EXPECT_EQ(file, std::string(expected.begin(), expected.end())) << name;
+            const support::FrameBuffers at = support::FrameBuffersOf(kArea, c.interlaced, static_cast<uint32_t>(i));
+            const int slot = c.slots[static_cast<size_t>(i)];
+            EXPECT_EQ(at.slot, static_cast<uint32_t>(slot)) << name;
+            const uint32_t y = at.y & ~0xa0000000u, uv = at.uv & ~0xa0000000u;  // printed without the segment
             const std::string block = "==============================>Encodeing\nOutput name: " + std::string(name) +
                                       "\naddress Y: " + Hex(y) + ", address UV: " + Hex(uv) +
                                       "\naddress Y: " + Hex(y >> 3) + ", address UV: " + Hex(uv >> 3) + "(" +
@@ -277,7 +230,7 @@ TEST(CaptureSim, ProbeFailuresWriteNoFile) {
 }
 
 TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
-    const simrun::TempDir temp;
+    const support::TempDir temp;
     const std::string& dir = temp.Path();
     ASSERT_EQ(mkdir((dir + "/cap_001.bmp").c_str(), 0755), 0);  // a folder takes the second frame's name
     simrun::Options options;
@@ -297,7 +250,7 @@ TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
 
 TEST(CaptureSim, AShortWriteIsAFailure) {
     for (const char* name : {"cap.bmp", "cap.yuv", "cap.pbm"}) {
-        const simrun::TempDir temp;
+        const support::TempDir temp;
         const std::string& dir = temp.Path();
         ASSERT_EQ(symlink("/dev/full", (dir + "/" + name).c_str()), 0);
         simrun::Options options;

@@ -6,7 +6,7 @@
 
 namespace {
 
-using simrun::Lines;
+using support::Lines;
 
 const char* kVipOnly = "nodes /dev/zorvip\n";
 

@@ -2,8 +2,6 @@
 // bmptopnm): the decoded pixels are the ones the frame holds.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,23 +54,22 @@ TEST(DecodedBmp, ShowsTheFramePixels) {
             for (const auto& layout : imgtest::kLayouts) {
                 for (uint32_t w : {1u, 2u, 3u, 33u}) {
                     Frame f = imgtest::MakeFrame(layout, w, 3, 256, 256, w);
-                    char path[] = "/tmp/avrig_image_XXXXXX";
-                    const int file = mkstemp(path);
-                    ASSERT_NE(file, -1);
-                    FILE* stream = fdopen(file, "w");
+                    const support::TempDir dir;
+                    const std::string path = dir.Path() + "/frame.bmp";
+                    FILE* stream = fopen(path.c_str(), "w");
+                    ASSERT_NE(stream, nullptr);
                     ASSERT_EQ(imgtest::RunWriter(writer, &f.desc, stream).status, 1);
                     fclose(stream);
                     uint32_t dw = 0, dh = 0;
                     std::vector<uint8_t> rgb;
                     const bool decoded = Decode(d, path, &dw, &dh, &rgb);
-                    unlink(path);
                     SCOPED_TRACE(std::string(d.name) + " " + layout.name + " width " + std::to_string(w));
                     ASSERT_TRUE(decoded);
                     EXPECT_EQ(dw, w);
                     EXPECT_EQ(dh, 3u);
                     std::vector<uint8_t> expected;
                     for (uint32_t l = 0; l < 3; ++l) {
-                        const auto line = imgtest::ExpectedRgb(f, l, writer == WriteYUV);
+                        const auto line = support::ExpectedRgb(f.luma[l], f.chroma[l], f.layout, w, writer == WriteYUV);
                         expected.insert(expected.end(), line.begin(), line.end());
                     }
                     EXPECT_EQ(rgb, expected);

@@ -9,8 +9,6 @@
 
 namespace {
 
-using imgtest::ExpectedBmp;
-using imgtest::ExpectedPpm;
 using imgtest::Frame;
 using imgtest::kLayouts;
 using imgtest::MakeFrame;
@@ -19,8 +17,8 @@ using imgtest::RunWriter;
 using Writer = int (*)(CaptureDescriptor*);
 
 std::vector<uint8_t> Expected(Writer writer, const Frame& f) {
-    if (writer == WritePbm) return ExpectedPpm(f);
-    return ExpectedBmp(f, writer == WriteYUV);
+    using support::Output;
+    return support::ExpectedFile(f, writer == WritePbm ? Output::kPpm : writer == WriteYUV ? Output::kYuv : Output::kBmp);
 }
 
 const char* Name(Writer writer) { return writer == WriteBmp ? "bmp" : writer == WriteYUV ? "yuv" : "ppm"; }
@@ -74,7 +72,7 @@ TEST(FrameWriters, BmpHeaderAndPadding) {
             ASSERT_EQ(got.bytes.size(), 54 + 2 * rowBytes[w]);
             // The next frame of a capture finds uiRowBytes rounded already.
             EXPECT_EQ(RunWriter(writer, &f.desc).bytes, got.bytes);
-            EXPECT_EQ(std::vector<uint8_t>(got.bytes.begin(), got.bytes.begin() + 54), imgtest::ExpectedBmpHeader(w, 2));
+            EXPECT_EQ(std::vector<uint8_t>(got.bytes.begin(), got.bytes.begin() + 54), support::BmpHeader(w, 2));
             for (uint32_t row = 0; row < 2; ++row) {
                 for (uint32_t k = 3 * w; k < rowBytes[w]; ++k) EXPECT_EQ(got.bytes[54 + row * rowBytes[w] + k], 0);
             }
@@ -101,9 +99,9 @@ TEST(FrameWriters, SaturatedSamples) {
     for (const Case& c : cases) {
         for (const auto& layout : {kLayouts[0], kLayouts[2]}) {
             Frame f = MakeFrame(layout, 1, 1);
-            imgtest::Put10(&f.luma[0], 0, c.y);
-            imgtest::Put10(&f.chroma[0], 0, c.chroma);
-            imgtest::Put10(&f.chroma[0], 1, c.chroma);
+            support::Put10(&f.luma[0], 0, c.y);
+            support::Put10(&f.chroma[0], 0, c.chroma);
+            support::Put10(&f.chroma[0], 1, c.chroma);
             imgtest::Store(f);
             const auto bmp = RunWriter(WriteBmp, &f.desc);
             f.desc.uiRowBytes = 3;

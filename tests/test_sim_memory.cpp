@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "image/color.h"
+#include "tests/support.h"
 #include "tests/test_sim_support.h"
 
 namespace {
@@ -15,7 +17,10 @@ using simtest::Load;
 using simtest::Peek;
 using simtest::PeekBytes;
 using simtest::Poke;
-using simtest::Sample10;
+
+uint32_t Sample10(const std::vector<uint8_t>& line, uint32_t n) {
+    return static_cast<uint32_t>(Read10Bit(line.data(), static_cast<int32_t>(n)));
+}
 
 TEST(SimMemory, UncachedCachedAndPhysicalAddressesReachTheSameWord) {
     ASSERT_TRUE(Load("word 0x01000000 0x11111111\nword 0xbe1c61b0 0x00020003\n"));
@@ -71,35 +76,6 @@ TEST(SimMemory, DirectivesApplyInFileOrder) {
     EXPECT_EQ(Peek(0x81000008), Peek(0xa1000008));
 }
 
-// The capture registers decoded the way the capture side decodes them.
-struct Probe {
-    bool interlaced;
-    uint32_t jpegActive;
-    uint32_t lineOffsetY;
-    uint32_t lineOffsetUV;
-    uint32_t height;
-    uint32_t width;
-    uint32_t flags;  // bit k: flag byte k has bit 0 set
-};
-
-Probe ProbeRegisters() {
-    Probe probe{};
-    probe.interlaced = (Peek(0xbe1c6000) & 0x08u) != 0;
-    probe.jpegActive = Peek(0xbe1c8044);
-    const uint32_t offsets = Peek(0xbe1c61b0);
-    probe.lineOffsetY = (offsets & 0xffu) * 256u;
-    probe.lineOffsetUV = ((offsets >> 16) & 0xffu) * 256u;
-    probe.height = Peek(0xbe1c61a0) & 0xfffu;
-    const uint32_t capture = (Peek(0xbe1cfcc8) & 0xfffu) - (Peek(0xbe1cfcc0) & 0xfffu);
-    const uint32_t panel = ((Peek(0xbe1cc048) & 0x7ffu) - (Peek(0xbe1cc040) & 0x1ffu)) * 2u;
-    probe.width = std::min(capture, panel);
-    const uint32_t flags = Peek(0xbe1c4030);
-    for (uint32_t k = 0; k < 4; ++k) {
-        probe.flags |= ((flags >> (8 * k)) & 1u) << k;
-    }
-    return probe;
-}
-
 struct Geometry {
     const char* layout;
     uint32_t flag;
@@ -128,9 +104,9 @@ TEST(SimPattern, ProgramsTheCaptureRegistersForEachLayoutAndScan) {
                          "capture 0x01000000 0x10000000 0x2800000 0x2800000 2\n" +
                          line))
             << line;
-        const Probe probe = ProbeRegisters();
+        const support::FrameProbe probe = support::ProbeFrame(Peek);
         EXPECT_EQ(probe.interlaced, std::string(c.scan) == "interlaced") << line;
-        EXPECT_EQ(probe.jpegActive, 0u) << line;
+        EXPECT_EQ(Peek(0xbe1c8044), 0u) << line;  // the JPEG buffer is off
         EXPECT_EQ(probe.lineOffsetY, c.lineOffsetY) << line;
         EXPECT_EQ(probe.lineOffsetUV, c.lineOffsetUV) << line;
         EXPECT_EQ(probe.height, c.height) << line;
@@ -139,12 +115,9 @@ TEST(SimPattern, ProgramsTheCaptureRegistersForEachLayoutAndScan) {
     }
 }
 
-// Where the capture side reads frame i's Y buffer.
+// Where the capture reads frame i's Y buffer.
 uint32_t FrameY(uint32_t addrY, uint32_t sizeY, uint32_t sizeUV, bool interlaced, uint32_t i) {
-    static const uint32_t kOrder[6] = {0, 3, 1, 4, 2, 5};
-    const uint32_t perGroup = interlaced ? 6 : 3;
-    const uint32_t slot = interlaced ? kOrder[i % 6] : kOrder[2 * (i % 3)];
-    return (0xa0000000u | addrY) + (i / perGroup) * perGroup * (sizeY + sizeUV) + slot * sizeY;
+    return support::FrameBuffersOf({addrY, 0, sizeY, sizeUV}, interlaced, i).y;
 }
 
 // The frame number the picture spells in its 16-cell strip.
@@ -235,12 +208,10 @@ TEST(SimJpeg, ProgramsTheBufferRegistersAndFillsCrCbYPixels) {
     for (const Case& c : cases) {
         ASSERT_TRUE(Load("jpeg " + std::to_string(c.width) + " " + std::to_string(c.height) + "\n"));
         EXPECT_NE(Peek(0xbe1c8044), 0u);
-        const uint32_t base = 0x80000000u | ((Peek(0xbe1c8060) & 0xffffffu) * 16u);
-        const uint32_t width = ((Peek(0xbe1cc408) & 0x7ffu) + 1 - (Peek(0xbe1cc400) & 0x7ffu)) * 2;
-        const uint32_t height = (Peek(0xbe1cc40c) & 0x7ffu) - (Peek(0xbe1cc404) & 0x7ffu);
-        const uint32_t lineOffset = (Peek(0xbe1c8074) & 0xffu) * 256u;
-        EXPECT_EQ(width, c.width);
-        EXPECT_EQ(height, c.height);
+        const support::JpegProbe probe = support::ProbeJpeg(Peek);
+        const uint32_t base = probe.base, lineOffset = probe.lineOffset;
+        EXPECT_EQ(probe.width, c.width);
+        EXPECT_EQ(probe.height, c.height);
         EXPECT_EQ(lineOffset, c.lineOffset);
         if (c.width < 64) {
             continue;

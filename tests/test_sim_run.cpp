@@ -1,17 +1,15 @@
 // avrig-sim as a shell runs it: a bad target stops it before the tool runs; a good one
 // runs the tool.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 
 #include "tests/sim_runner.h"
 
 namespace {
 
 TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
-    const simrun::TempDir temp;
+    const support::TempDir temp;
     const std::string& dir = temp.Path();
     const std::string path = dir + "/bad.target";
     const struct {
@@ -25,7 +23,7 @@ TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
     };
     for (const auto& c : cases) {
         if (*c.target != '\0') {
-            std::ofstream(path) << c.target;
+            support::WriteFile(path, c.target);
         }
         simrun::Options options;
         options.useTargetPath = true;
@@ -37,7 +35,6 @@ TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
         EXPECT_EQ(result.log, "") << c.target;
         std::remove(path.c_str());
     }
-    rmdir(dir.c_str());
 }
 
 TEST(SimRun, DefaultTargetRunsTheTool) {
@@ -47,7 +44,6 @@ TEST(SimRun, DefaultTargetRunsTheTool) {
               "open /dev/zorvip\n"
               "ioctl /dev/zorvip 0xc0046b01 value 0x00000002\n"
               "close /dev/zorvip\n");
-    rmdir(result.workDir.c_str());
 }
 
 }  // namespace

@@ -2,17 +2,14 @@
 // answers, refusals, the register-access counts and trace, the shell, and the exact log
 // lines of each.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "device/seam.h"
 #include "device/vip.h"
+#include "tests/support.h"
 #include "tests/test_sim_support.h"
 
 namespace {
@@ -20,17 +17,9 @@ namespace {
 using simtest::Load;
 using simtest::Peek;
 using simtest::Poke;
+using support::Lines;
 
 constexpr int kReadWrite = 2;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 TEST(SimSeam, OpensListedNodesOnlyAndLogsEveryAttempt) {
     std::string log;
@@ -235,11 +224,10 @@ TEST(SimSeam, ShellCommandsAreLoggedNotRun) {
 // SimMain runs again and again in one process (as a fuzzer drives it), each run from a
 // clean target, appending to the log.
 TEST(SimMain, RunsRepeatedlyFromACleanStart) {
-    char dir[] = "/tmp/avrig-sim-main-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string target = std::string(dir) + "/t.target";
-    const std::string logPath = std::string(dir) + "/sim.log";
-    std::ofstream(target) << "nodes\n";
+    const support::TempDir dir;
+    const std::string target = dir.Path() + "/t.target";
+    const std::string logPath = dir.Path() + "/sim.log";
+    ASSERT_TRUE(support::WriteFile(target, "nodes\n"));
     setenv("AVRIG_SIM_TARGET", target.c_str(), 1);
     setenv("AVRIG_SIM_LOG", logPath.c_str(), 1);
     char name[] = "avrig-sim";
@@ -250,12 +238,7 @@ TEST(SimMain, RunsRepeatedlyFromACleanStart) {
     testing::internal::GetCapturedStdout();
     unsetenv("AVRIG_SIM_TARGET");
     unsetenv("AVRIG_SIM_LOG");
-    std::stringstream log;
-    log << std::ifstream(logPath).rdbuf();
-    EXPECT_EQ(log.str(), "open /dev/zorvip missing\nopen /dev/zorvip missing\n");
-    std::remove(target.c_str());
-    std::remove(logPath.c_str());
-    rmdir(dir);
+    EXPECT_EQ(support::ReadFile(logPath), "open /dev/zorvip missing\nopen /dev/zorvip missing\n");
 }
 
 }  // namespace

@@ -62,12 +62,4 @@ inline std::vector<uint8_t> PeekBytes(uint32_t address, uint32_t count) {
     return bytes;
 }
 
-// Sample n of a packed 10-bit line, least significant bit first.
-inline uint32_t Sample10(const std::vector<uint8_t>& line, uint32_t n) {
-    const uint32_t bit = 10 * n;
-    const uint32_t high = bit / 8 + 1 < line.size() ? line[bit / 8 + 1] : 0u;
-    const uint32_t pair = line[bit / 8] | (high << 8);
-    return (pair >> (bit % 8)) & 0x3ff;
-}
-
 }  // namespace simtest

@@ -1,14 +1,12 @@
 // Target files: what is refused and with which message, number forms, `load`, and the
 // default target shipped beside the sources against the one built in.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "device/seam.h"
 #include "device/vip.h"
+#include "tests/support.h"
 #include "tests/test_sim_support.h"
 
 namespace {
@@ -111,25 +109,13 @@ TEST(SimTargetFile, UnreadableTargetNamesLineZero) {
 
 class SimLoad : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/avrig-sim-load-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        for (const std::string& file : files_) {
-            std::remove(file.c_str());
-        }
-        rmdir(dir_.c_str());
-    }
     std::string Write(const std::string& name, const std::string& bytes) {
         const std::string path = dir_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        files_.push_back(path);
+        EXPECT_TRUE(support::WriteFile(path, bytes));
         return path;
     }
-    std::string dir_;
-    std::vector<std::string> files_;
+    const support::TempDir temp_;
+    const std::string dir_ = temp_.Path();
 };
 
 TEST_F(SimLoad, PlacesBytesLittleEndianAndZeroFillsTheLastWord) {
@@ -150,11 +136,9 @@ TEST_F(SimLoad, RefusesUnalignedAddressesAndMissingNames) {
 }
 
 TEST(SimDefaultTarget, ShippedFileIsTheBuiltInTarget) {
-    std::ifstream in(AVRIG_DEFAULT_TARGET_FILE, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    ASSERT_FALSE(text.str().empty());
-    EXPECT_EQ(text.str(), sim::DefaultTargetText());
+    const std::string text = support::ReadFile(AVRIG_DEFAULT_TARGET_FILE);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text, sim::DefaultTargetText());
 
     // Same answers, registers and frames either way.
     auto observe = [](bool fromFile) {

@@ -1,0 +1,277 @@
+#include "tests/support.h"
+
+#include <ftw.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "image/color.h"
+#include "memget/capture_registers.h"
+
+namespace support {
+
+namespace {
+
+constexpr uint32_t kUncached = 0xa0000000u;
+
+int32_t Reduce(int32_t v) { return (v + 2) >> 2; }
+uint8_t Saturate(int32_t v) { return static_cast<uint8_t>(std::min(v, 255)); }
+
+// The line with zeros after it, as far as any layout's samples of `width` pixels reach.
+std::vector<uint8_t> Padded(const std::vector<uint8_t>& line, uint32_t width) {
+    std::vector<uint8_t> padded = line;
+    padded.resize(std::max<size_t>(line.size(), 3 * size_t{width} + 16), 0);
+    return padded;
+}
+
+struct Samples {
+    int32_t y, cb, cr;  // 10-bit luma; chroma as stored (10-bit, or a byte)
+};
+
+// Pixel i of padded lines: 4:2:2 pixels share their pair's Cr, Cb.
+Samples PixelSamples(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma, Layout layout,
+                     uint32_t i) {
+    const size_t k = 2 * size_t{layout.colorSpace == 2 ? i / 2 : i};
+    Samples s{Read10Bit(luma.data(), static_cast<int32_t>(i)), 0, 0};
+    if (layout.encodeMode == 4) {
+        s.cr = chroma[k];
+        s.cb = chroma[k + 1];
+    } else {
+        s.cr = Read10Bit(chroma.data(), static_cast<int32_t>(k));
+        s.cb = Read10Bit(chroma.data(), static_cast<int32_t>(k + 1));
+    }
+    return s;
+}
+
+void Le(std::vector<uint8_t>* out, uint64_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) out->push_back(static_cast<uint8_t>(v >> (8 * k)));
+}
+
+// Byte `address` of the registers, from its aligned word.
+uint32_t RegisterByte(const RegisterRead& read, uint32_t address) {
+    return (read(address & ~3u) >> (8 * (address & 3u))) & 0xffu;
+}
+
+int RemoveBelowTop(const char* path, const struct stat*, int, struct FTW* walk) {
+    return walk->level > 0 ? std::remove(path) : 0;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ExpectedRgb(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma,
+                                 Layout layout, uint32_t width, bool yuv) {
+    const std::vector<uint8_t> y = Padded(luma, width), c = Padded(chroma, width);
+    const bool chroma8 = layout.encodeMode == 4;
+    std::vector<uint8_t> out;
+    out.reserve(3 * size_t{width});
+    for (uint32_t i = 0; i < width; ++i) {
+        const Samples s = PixelSamples(y, c, layout, i);
+        const int32_t y8 = Reduce(s.y), cb8 = chroma8 ? s.cb : Reduce(s.cb), cr8 = chroma8 ? s.cr : Reduce(s.cr);
+        if (yuv) {
+            out.insert(out.end(), {Saturate(y8), Saturate(cb8), Saturate(cr8)});
+            continue;
+        }
+        int32_t r = 0, g = 0, b = 0;
+        YuvToRgb(y8, cb8, cr8, &r, &g, &b);
+        out.insert(out.end(), {static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)});
+    }
+    return out;
+}
+
+std::vector<uint32_t> ExpectedPpmNumbers(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma,
+                                         Layout layout, uint32_t width) {
+    const std::vector<uint8_t> y = Padded(luma, width), c = Padded(chroma, width);
+    const int32_t scale = layout.encodeMode == 4 ? 4 : 1;
+    std::vector<uint32_t> out;
+    out.reserve(3 * size_t{width});
+    for (uint32_t i = 0; i < width; ++i) {
+        const Samples s = PixelSamples(y, c, layout, i);
+        out.insert(out.end(), {static_cast<uint32_t>(s.y), static_cast<uint32_t>(s.cb * scale),
+                               static_cast<uint32_t>(s.cr * scale)});
+    }
+    return out;
+}
+
+std::vector<uint8_t> ExpectedJpegRgb(const std::vector<uint8_t>& bytes, uint32_t width) {
+    const std::vector<uint8_t> p = Padded(bytes, width);
+    std::vector<uint8_t> out;
+    out.reserve(3 * size_t{width});
+    for (size_t j = 0; j < width; ++j) {
+        int32_t r = 0, g = 0, b = 0;
+        YuvToRgb(p[3 * j + 2], p[3 * j + 1], p[3 * j], &r, &g, &b);
+        out.insert(out.end(), {static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)});
+    }
+    return out;
+}
+
+uint64_t BmpRowBytes(uint32_t width) { return (3 * uint64_t{width} + 3) & ~uint64_t{3}; }
+
+std::vector<uint8_t> BmpHeader(uint32_t width, uint32_t height) {
+    std::vector<uint8_t> out{'B', 'M'};
+    Le(&out, 54 + BmpRowBytes(width) * height, 4);
+    Le(&out, 0, 4);
+    Le(&out, 54, 4);
+    Le(&out, 40, 4);
+    Le(&out, width, 4);
+    Le(&out, height, 4);
+    Le(&out, 1, 2);
+    Le(&out, 24, 2);
+    Le(&out, 0, 8);
+    Le(&out, 100, 4);
+    Le(&out, 100, 4);
+    Le(&out, 0, 8);
+    return out;
+}
+
+std::vector<uint8_t> BmpRow(const std::vector<uint8_t>& rgb) {
+    std::vector<uint8_t> row(BmpRowBytes(static_cast<uint32_t>(rgb.size() / 3)), 0);
+    for (size_t k = 0; k + 2 < rgb.size(); k += 3) {
+        row[k] = rgb[k + 2];
+        row[k + 1] = rgb[k + 1];
+        row[k + 2] = rgb[k];
+    }
+    return row;
+}
+
+std::string PpmHeader(uint32_t width, uint32_t height) {
+    return std::string("P3\0\n", 4) + std::to_string(width) + ' ' + std::to_string(height) +
+           std::string("\0\n1023\0\n", 8);
+}
+
+std::vector<uint8_t> ExpectedFile(const FrameMemory& frame, Output output) {
+    const uint32_t height = static_cast<uint32_t>(frame.luma.size());
+    if (output == Output::kPpm) {
+        std::string text = PpmHeader(frame.width, height);
+        for (uint32_t l = 0; l < height; ++l) {
+            for (uint32_t n : ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width)) {
+                text += std::to_string(n) + ' ';
+            }
+        }
+        return std::vector<uint8_t>(text.begin(), text.end());
+    }
+    std::vector<uint8_t> out = BmpHeader(frame.width, height);
+    for (uint32_t l = height; l-- > 0;) {
+        const std::vector<uint8_t> row =
+            BmpRow(ExpectedRgb(frame.luma[l], frame.chroma[l], frame.layout, frame.width, output == Output::kYuv));
+        out.insert(out.end(), row.begin(), row.end());
+    }
+    return out;
+}
+
+void Put10(std::vector<uint8_t>* line, uint32_t n, uint32_t value) {
+    line->resize(std::max<size_t>(line->size(), (10 * size_t{n} + 9) / 8 + 1), 0);
+    for (uint32_t i = 0; i < 10; ++i) {
+        const size_t k = 10 * size_t{n} + i;
+        const uint8_t bit = static_cast<uint8_t>(1u << (k % 8));
+        (*line)[k / 8] = static_cast<uint8_t>(((value >> i) & 1u) ? (*line)[k / 8] | bit : (*line)[k / 8] & ~bit);
+    }
+}
+
+FrameBuffers SlotBuffers(const CaptureArea& area, bool interlaced, uint32_t group, uint32_t slot) {
+    const uint32_t groupStride = (interlaced ? 6u : 3u) * (area.sizeY + area.sizeUV);
+    return {slot, (area.addrY | kUncached) + group * groupStride + slot * area.sizeY,
+            (area.addrUV | kUncached) + group * groupStride + slot * area.sizeUV};
+}
+
+FrameBuffers FrameBuffersOf(const CaptureArea& area, bool interlaced, uint32_t frame) {
+    static const uint32_t kOrder[6] = {0, 3, 1, 4, 2, 5};
+    const uint32_t slot = interlaced ? kOrder[frame % 6] : kOrder[2 * (frame % 3)];
+    return SlotBuffers(area, interlaced, frame / (interlaced ? 6u : 3u), slot);
+}
+
+FrameProbe ProbeFrame(const RegisterRead& read) {
+    FrameProbe p;
+    p.interlaced = (RegisterByte(read, kRegCaptureControl) & 0x08u) != 0;
+    p.lineOffsetY = RegisterByte(read, kRegLineOffsetY) * 256u;
+    p.lineOffsetUV = RegisterByte(read, kRegLineOffsetUV) * 256u;
+    p.height = read(kRegHeight) & 0xfffu;
+    const uint32_t captureWidth = (read(kRegCaptureEnd) & 0xfffu) - (read(kRegCaptureStart) & 0xfffu);
+    const uint32_t panelWidth = ((read(kRegPanelEnd) & 0x7ffu) - (read(kRegPanelStart) & 0x1ffu)) * 2u;
+    p.width = std::min(captureWidth, panelWidth);
+    static const Layout kLayouts[4] = {{1, 3}, {1, 4}, {2, 3}, {2, 4}};
+    for (uint32_t k = 4; k-- > 0;) {
+        if (RegisterByte(read, kRegFormatFlags + k) & 1u) {
+            p.flags |= 1u << k;
+            p.layout = kLayouts[k];  // the lowest flag set wins
+        }
+    }
+    p.usable = p.lineOffsetY != 0 && p.height != 0 && p.flags != 0;
+    return p;
+}
+
+JpegProbe ProbeJpeg(const RegisterRead& read) {
+    JpegProbe p;
+    p.base = 0x80000000u | ((read(kRegJpegBase) & 0xffffffu) * 16u);
+    const uint32_t hStart = read(kRegJpegHStart) & 0x7ffu, hEnd = read(kRegJpegHEnd) & 0x7ffu;
+    const uint32_t vStart = read(kRegJpegVStart) & 0x7ffu, vEnd = read(kRegJpegVEnd) & 0x7ffu;
+    p.valid = hStart <= hEnd + 1 && vStart <= vEnd;
+    if (p.valid) {
+        p.width = (hEnd + 1 - hStart) * 2;
+        p.height = vEnd - vStart;
+    }
+    p.lineOffset = (read(kRegJpegLineOffset) & 0xffu) * 256u;
+    return p;
+}
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string WordLines(uint32_t address, const std::vector<uint8_t>& bytes) {
+    std::string lines;
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+        uint32_t word = 0;
+        for (size_t k = 0; k < 4 && i + k < bytes.size(); ++k) word |= uint32_t{bytes[i + k]} << (8 * k);
+        lines += "word " + Hex(address + static_cast<uint32_t>(i)) + " " + Hex(word) + "\n";
+    }
+    return lines;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    out.close();
+    return !out.fail();
+}
+
+void EmptyFolder(const std::string& folder) { nftw(folder.c_str(), RemoveBelowTop, 16, FTW_DEPTH | FTW_PHYS); }
+
+TempDir::TempDir(const std::string& parent) {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string base = !parent.empty() ? parent : tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    std::string pattern = base + "/avrig-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) {
+        path_ = pattern;
+    }
+}
+
+TempDir::~TempDir() {
+    if (!path_.empty()) {
+        EmptyFolder(path_);
+        rmdir(path_.c_str());
+    }
+}
+
+}  // namespace support
