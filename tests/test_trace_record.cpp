@@ -14,7 +14,7 @@
 
 namespace {
 
-using simrun::ReadFile;
+using support::ReadFile;
 
 // Every file a run left in its folder, by name.
 std::map<std::string, std::string> Files(const std::string& dir) {
@@ -33,7 +33,7 @@ std::map<std::string, std::string> Files(const std::string& dir) {
 
 std::string WithoutIndented(const std::string& text) {
     std::string kept;
-    for (const std::string& line : simrun::Lines(text)) {
+    for (const std::string& line : support::Lines(text)) {
         if (line.compare(0, 2, "  ") != 0) {
             kept += line + "\n";
         }
@@ -79,7 +79,7 @@ TEST(Trace, IsTheSimulatedLogWithIndentedLinesAndChangesNothingElse) {
         options.target = road.target;
         options.traceMmio = true;
         const simrun::Result plain = simrun::Run(road.args, options);
-        const simrun::TempDir scratch;
+        const support::TempDir scratch;
         const std::string trace = scratch.Path() + "/trace";
         options.env = {{"AVRIG_TRACE", trace}, {"AVRIG_TRACE_MMIO", "1"}};
         const simrun::Result traced = simrun::Run(road.args, options);
@@ -96,7 +96,7 @@ TEST(Trace, IsTheSimulatedLogWithIndentedLinesAndChangesNothingElse) {
 TEST(Trace, SaysWhatTheLogCannot) {
     simrun::Options options;
     options.target = "nodes /dev/zorvip /dev/zormmio\nrefuse 0xc0046b01 ENOTTY\nzoom -3\n";
-    const simrun::TempDir scratch;
+    const support::TempDir scratch;
     const std::string trace = scratch.Path() + "/trace";
     options.env = {{"AVRIG_TRACE", trace}};
     simrun::Run({"-a", "2", "-jpeg2", "0"}, options);
@@ -113,7 +113,7 @@ TEST(Trace, SaysWhatTheLogCannot) {
 
 TEST(Record, ReplaysToTheSameRun) {
     for (const Road& road : Roads()) {
-        const simrun::TempDir scratch;
+        const support::TempDir scratch;
         const std::string folder = scratch.Path() + "/rec";
         simrun::Options options;
         options.target = road.target;
@@ -135,7 +135,7 @@ TEST(Record, ReplaysToTheSameRun) {
 }
 
 TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
-    const simrun::TempDir scratch;
+    const support::TempDir scratch;
     const std::string full = scratch.Path() + "/full";
     const std::string plainFile = scratch.Path() + "/file";
     std::ofstream(plainFile) << "x";
