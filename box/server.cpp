@@ -31,15 +31,13 @@
 
 namespace {
 
-enum class ArgKind { kValue, kRecord, kNone };
-
-// How a request passes its argument; a record is fetched from and stored back to the
-// caller's memory, since the VIP driver's direction bits do not say (a number travels
-// under codes that announce a 4-byte record). Unknown codes pass as values: the
-// simulated driver logs and refuses them itself.
-ArgKind ArgKindOf(uint32_t node, uint32_t code) {
+// Whether a request passes the address of a record, which the server fetches from and
+// stores back to the caller's memory: the VIP driver's direction bits do not say (a
+// number travels under codes that announce a 4-byte record). Unknown codes pass as
+// values; the simulated driver logs and refuses them itself.
+bool TakesRecord(uint32_t node, uint32_t code) {
     if (node != sim::kNodeVip) {
-        return code == MMIO_REG_READ || code == MMIO_REG_WRITE ? ArgKind::kRecord : ArgKind::kValue;
+        return code == MMIO_REG_READ || code == MMIO_REG_WRITE;
     }
     switch (code) {
     case VIP_OUTPUT_WINDOW:
@@ -52,16 +50,9 @@ ArgKind ArgKindOf(uint32_t node, uint32_t code) {
     case VIP_GET_BORDER:
     case VIP_CAPTURE_INFO:
     case VIP_CAPTURE_POS:
-        return ArgKind::kRecord;
-    case VIP_KEY_9:
-    case VIP_KEY_8:
-    case VIP_COEFF:
-    case VIP_INFO:
-    case VIP_KEY_22:
-    case VIP_KEY_32:
-        return ArgKind::kNone;
+        return true;
     default:
-        return ArgKind::kValue;
+        return false;
     }
 }
 
@@ -99,7 +90,7 @@ void Ioctl(fuse_req_t req, int cmd, void* arg, fuse_file_info* fi, unsigned /*fl
            size_t inSize, size_t /*outSize*/) {
     const uint32_t code = static_cast<uint32_t>(cmd);
     uintptr_t passed = reinterpret_cast<uintptr_t>(arg);
-    const bool record = ArgKindOf(NodeOf(req), code) == ArgKind::kRecord && passed != 0;
+    const bool record = TakesRecord(NodeOf(req), code) && passed != 0;
     const size_t size = record ? VipPayloadSize(code) : 0;
     if (record && inSize < size) {
         // Unrestricted ioctls arrive with no data: ask the kernel to fetch the record and
