@@ -24,36 +24,23 @@
 #include <vector>
 
 #include "device/mmio.h"
+#include "device/requests.h"
 #include "device/seam.h"
-#include "device/vip.h"
 #include "sim/sim.h"
 #include "sim/state.h"
 
 namespace {
 
 // Whether a request passes the address of a record, which the server fetches from and
-// stores back to the caller's memory: the VIP driver's direction bits do not say (a
-// number travels under codes that announce a 4-byte record). Unknown codes pass as
-// values; the simulated driver logs and refuses them itself.
+// stores back to the caller's memory. The request table says so, not the code's direction
+// bits: a number travels under codes that announce a 4-byte record. Unknown codes pass
+// as values; the simulated driver logs and refuses them itself.
 bool TakesRecord(uint32_t node, uint32_t code) {
     if (node != sim::kNodeVip) {
         return code == MMIO_REG_READ || code == MMIO_REG_WRITE;
     }
-    switch (code) {
-    case VIP_OUTPUT_WINDOW:
-    case VIP_SCREEN_WALL:
-    case VIP_GET_PANEL:
-    case VIP_GET_ZOOM:
-    case VIP_JPEG_CONFIG:
-    case VIP_JPEG_VALUE:
-    case VIP_JPEG_PARAM:
-    case VIP_GET_BORDER:
-    case VIP_CAPTURE_INFO:
-    case VIP_CAPTURE_POS:
-        return true;
-    default:
-        return false;
-    }
+    const VipRequest* request = FindVipRequest(code);
+    return request != nullptr && request->arg == VipArg::kRecord;
 }
 
 struct Served {
