@@ -1,0 +1,210 @@
+// The simulated target behind a real kernel: serves the target's device nodes through CUSE
+// (character devices in user space), so the shipped avrig, in a MIPS Linux guest, opens
+// and requests real device nodes, while the same simulated drivers as avrig-sim answer and
+// write the same log.
+//
+//   AVRIG_SIM_TARGET=FILE AVRIG_SIM_LOG=LOG [AVRIG_SIM_TRACE_MMIO=1] avrig-box-server READY
+//       serves the nodes the target's `nodes` names; creates the file READY once they all
+//       exist; serves until killed.
+//   byte ARGS...   (called by that name) logs "shell byte ARGS" to AVRIG_SIM_LOG, as
+//       avrig-sim logs the shell command the tool runs.
+#include <fcntl.h>
+#include <fuse3/cuse_lowlevel.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/mmio.h"
+#include "device/requests.h"
+#include "device/seam.h"
+#include "sim/sim.h"
+#include "sim/state.h"
+
+namespace {
+
+// Whether a request passes the address of a record, which the server fetches from and
+// stores back to the caller's memory. The request table says so, not the code's direction
+// bits: a number travels under codes that announce a 4-byte record. Unknown codes pass
+// as values; the simulated driver logs and refuses them itself.
+bool TakesRecord(uint32_t node, uint32_t code) {
+    if (node != sim::kNodeVip) {
+        return code == MMIO_REG_READ || code == MMIO_REG_WRITE;
+    }
+    const VipRequest* request = FindVipRequest(code);
+    return request != nullptr && request->arg == VipArg::kRecord;
+}
+
+struct Served {
+    uint32_t node;
+    const char* path;
+    fuse_session* session = nullptr;
+};
+
+// One lock for the simulated target: the nodes' loops run in their own threads.
+std::mutex g_target;
+std::atomic<int> g_waiting{0};
+const char* g_ready = nullptr;
+
+uint32_t NodeOf(fuse_req_t req) { return static_cast<Served*>(fuse_req_userdata(req))->node; }
+
+void Open(fuse_req_t req, fuse_file_info* fi) {
+    const std::lock_guard<std::mutex> lock(g_target);
+    const int descriptor = SeamOpen(sim::PathOfNode(NodeOf(req)), O_RDWR);
+    if (descriptor < 0) {
+        fuse_reply_err(req, errno);
+        return;
+    }
+    fi->fh = static_cast<uint64_t>(descriptor);
+    fuse_reply_open(req, fi);
+}
+
+void Release(fuse_req_t req, fuse_file_info* fi) {
+    const std::lock_guard<std::mutex> lock(g_target);
+    SeamClose(static_cast<int>(fi->fh));
+    fuse_reply_err(req, 0);
+}
+
+void Ioctl(fuse_req_t req, int cmd, void* arg, fuse_file_info* fi, unsigned /*flags*/, const void* in,
+           size_t inSize, size_t /*outSize*/) {
+    const uint32_t code = static_cast<uint32_t>(cmd);
+    uintptr_t passed = reinterpret_cast<uintptr_t>(arg);
+    const bool record = TakesRecord(NodeOf(req), code) && passed != 0;
+    const size_t size = record ? VipPayloadSize(code) : 0;
+    if (record && inSize < size) {
+        // Unrestricted ioctls arrive with no data: ask the kernel to fetch the record and
+        // to take it back afterwards.
+        iovec iov{arg, size};
+        fuse_reply_ioctl_retry(req, &iov, 1, &iov, 1);
+        return;
+    }
+    std::vector<uint8_t> buffer;
+    if (record) {
+        buffer.assign(static_cast<const uint8_t*>(in), static_cast<const uint8_t*>(in) + size);
+        passed = reinterpret_cast<uintptr_t>(buffer.data());
+    }
+    int result = 0;
+    int error = 0;
+    {
+        const std::lock_guard<std::mutex> lock(g_target);
+        result = SeamIoctl(static_cast<int>(fi->fh), code, passed);
+        error = errno;
+    }
+    if (result < 0) {
+        fuse_reply_err(req, error);
+        return;
+    }
+    fuse_reply_ioctl(req, result, buffer.data(), buffer.size());
+}
+
+void InitDone(void* /*userdata*/) {
+    if (--g_waiting == 0) {
+        const int ready = open(g_ready, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (ready >= 0) {
+            close(ready);
+        }
+    }
+}
+
+int LogShellCommand(int argc, char** argv) {
+    const char* log = std::getenv("AVRIG_SIM_LOG");
+    if (log == nullptr || *log == '\0') {
+        return 0;
+    }
+    if (!sim::LogToFile(log)) {
+        std::fprintf(stderr, "byte: %s: cannot open the log: %s\n", log, std::strerror(errno));
+        return 1;
+    }
+    std::string command = "byte";
+    for (int i = 1; i < argc; ++i) {
+        command += ' ';
+        command += argv[i];
+    }
+    SeamSystem(command.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* slash = std::strrchr(argv[0], '/');
+    if (std::strcmp(slash == nullptr ? argv[0] : slash + 1, "byte") == 0) {
+        return LogShellCommand(argc, argv);
+    }
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: avrig-box-server READY_FILE\n");
+        return 2;
+    }
+    g_ready = argv[1];
+
+    // The target, the log and the trace switch exactly as avrig-sim takes them.
+    sim::Reset();
+    const char* target = std::getenv("AVRIG_SIM_TARGET");
+    std::string error;
+    const bool loaded = (target == nullptr || *target == '\0') ? sim::LoadDefaultTarget(&error)
+                                                               : sim::LoadTargetFile(target, &error);
+    if (!loaded) {
+        std::fprintf(stderr, "avrig-box-server: %s\n", error.c_str());
+        return 2;
+    }
+    const char* log = std::getenv("AVRIG_SIM_LOG");
+    if (log != nullptr && *log != '\0' && !sim::LogToFile(log)) {
+        std::fprintf(stderr, "avrig-box-server: %s: cannot open the log: %s\n", log, std::strerror(errno));
+        return 2;
+    }
+    const char* trace = std::getenv("AVRIG_SIM_TRACE_MMIO");
+    sim::SetTraceMmio(trace != nullptr && std::strcmp(trace, "1") == 0);
+
+    cuse_lowlevel_ops ops{};
+    ops.init_done = InitDone;
+    ops.open = Open;
+    ops.release = Release;
+    ops.ioctl = Ioctl;
+
+    std::vector<Served> served;
+    for (uint32_t node : {sim::kNodeVip, sim::kNodeMmioDebug, sim::kNodeMmio}) {
+        if ((sim::GetState().target.nodes & node) != 0) {
+            served.push_back(Served{node, sim::PathOfNode(node)});
+        }
+    }
+    g_waiting = static_cast<int>(served.size()) + 1;
+    for (Served& one : served) {
+        const std::string name = std::string("DEVNAME=") + (std::strrchr(one.path, '/') + 1);
+        const char* info[] = {name.c_str()};
+        cuse_info ci{};
+        ci.dev_info_argc = 1;
+        ci.dev_info_argv = info;
+        ci.flags = CUSE_UNRESTRICTED_IOCTL;
+        char program[] = "avrig-box-server";
+        char foreground[] = "-f";
+        char* args[] = {program, foreground, nullptr};
+        int multithreaded = 0;
+        one.session = cuse_lowlevel_setup(2, args, &ci, &ops, &multithreaded, &one);
+        if (one.session == nullptr) {
+            std::fprintf(stderr, "avrig-box-server: cannot serve %s\n", one.path);
+            return 1;
+        }
+    }
+    // The library's handlers would only end one loop: let a signal end the process, and
+    // with it every node.
+    for (int number : {SIGHUP, SIGINT, SIGTERM}) {
+        std::signal(number, SIG_DFL);
+    }
+    std::vector<std::thread> loops;
+    for (Served& one : served) {
+        loops.emplace_back([&one] { fuse_session_loop(one.session); });
+    }
+    InitDone(nullptr);  // covers a target with no nodes at all
+    for (std::thread& loop : loops) {
+        loop.join();
+    }
+    return 0;
+}
