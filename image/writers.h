@@ -7,6 +7,11 @@
 
 #include "memget/capture_descriptor.h"
 
+// The checks the writer for uiFileType makes before it writes anything, callable before
+// its file exists: false, with the writer's own message printed, when it would refuse
+// the frame the descriptor describes.
+bool WriterAcceptsFrame(const CaptureDescriptor* desc);
+
 // 54-byte BMP header for uiWidth x uiHeight with rows of uiRowBytes rounded up to 4.
 int WriteBmpHeader(CaptureDescriptor* desc);
 
