@@ -42,7 +42,8 @@ int Run(int argc, char** argv) {
     // The walk holds every record the driver reads or answers, for the whole run.
     Walk walk{argc, argv, 1, -1, ControlSettings{}, VipRecords{}, false};
 
-    walk.vipFd = DeviceOpen(kVipDevice, O_RDWR);
+    // Close-on-exec: the shell commands the tool runs have no business with the driver.
+    walk.vipFd = DeviceOpen(kVipDevice, O_RDWR | O_CLOEXEC);
     if (walk.vipFd < 0) {
         std::puts("open vip driver error!!");
         return -1;

@@ -19,9 +19,10 @@ bool IssueRead(MmioRegRequest* request) {
 }  // namespace
 
 int MmioOpen() {
-    fd = DeviceOpen(kMmioDebugDevice, O_RDWR);
+    // Close-on-exec: the capture runs a shell command, which must not inherit the device.
+    fd = DeviceOpen(kMmioDebugDevice, O_RDWR | O_CLOEXEC);
     if (fd == -1) {
-        fd = DeviceOpen(kMmioDevice, O_RDWR);
+        fd = DeviceOpen(kMmioDevice, O_RDWR | O_CLOEXEC);
     }
     return fd;
 }
