@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "device/mmio.h"
-#include "device/report.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
 
@@ -56,10 +55,9 @@ int VIP_MemoryCatch(uint32_t uiAddrY, uint32_t uiAddrUV, uint32_t uiSizeY, uint3
         std::printf("Not support this type: %s\n", pcFileName);
         return 0;
     }
-    const size_t longest = LongestRequestName(iFrameCount);
-    if (length > longest) {
-        Complain("the file name is too long: %s (at most %u characters for %d frame(s))", pcFileName,
-                 static_cast<unsigned>(longest), static_cast<int>(iFrameCount));
+    // The name buffer's own limit; the several-frames limit waits for the frame road,
+    // since the JPEG road writes the one name whatever the count.
+    if (!NameFits(pcFileName, LongestRequestName(1), iFrameCount)) {
         return 0;
     }
     desc.uiFileType = type;

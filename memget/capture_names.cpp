@@ -3,12 +3,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device/report.h"
+
 size_t LongestRequestName(int32_t count) {
     const size_t room = kFileNameSize - 1;
     if (count < 2) {
         return room;
     }
     return room - (count > 1000 ? 5 : 4);  // "_" and three digits, four from frame 1000 on
+}
+
+bool NameFits(const char* name, size_t limit, int32_t count) {
+    if (std::strlen(name) <= limit) {
+        return true;
+    }
+    Complain("the file name is too long: %s (at most %u characters for %d frame(s))", name,
+             static_cast<unsigned>(LongestRequestName(count)), static_cast<int>(count));
+    return false;
 }
 
 void FrameName(char (&name)[kFileNameSize], const char* requested, int32_t index, int32_t count) {

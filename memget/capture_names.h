@@ -14,6 +14,10 @@ constexpr int32_t kMaxFrameCount = 1200;
 // frames fits the 40-byte name buffer with its terminator.
 size_t LongestRequestName(int32_t count);
 
+// Whether `name` has at most `limit` characters; when not, prints the refusal with the
+// longest name a capture of `count` frames allows.
+bool NameFits(const char* name, size_t limit, int32_t count);
+
 // Writes the name of frame `index` of `count` into `name` (kFileNameSize bytes, zero-filled
 // first). `requested` must pass LongestRequestName.
 void FrameName(char (&name)[kFileNameSize], const char* requested, int32_t index, int32_t count);

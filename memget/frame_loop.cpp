@@ -1,5 +1,7 @@
-// One capture: probe the capture registers, then write every frame to its own file, or
-// dump the JPEG engine's buffer when that is active.
+// One capture: probe the capture registers, describe the frames, then write every frame to
+// its own file, or dump the JPEG engine's buffer when that is active. Everything that can
+// refuse the capture is decided before the first file is created, so a refused capture
+// leaves the folder as it was.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,14 +13,58 @@
 #include "memget/capture.h"
 #include "memget/capture_names.h"
 #include "memget/capture_registers.h"
+#include "memget/frame_loop.h"
+#include "memget/output_file.h"
+
+void Banner(const char* title) { std::printf("==============================>%s\n", title); }
+
+bool ReadRegisterPair(uint32_t endRegister, uint32_t startRegister, uint32_t* end, uint32_t* start) {
+    return RegReadWord(endRegister, end) && RegReadWord(startRegister, start);
+}
 
 namespace {
 
-constexpr const char* kBanner = "==============================>";
+void ReportNotWritten(const char* name, const char* reason) { Complain("%s was not written: %s", name, reason); }
+
+}  // namespace
+
+FileOutcome WriteOutputFile(CaptureDescriptor* desc, const char* name, const char* cannotCreate, FileWriter write,
+                            const void* context) {
+    OutputFile file;
+    if (!file.Create(name)) {
+        const int reason = errno;
+        std::fputs(cannotCreate, stdout);
+        ReportNotWritten(name, std::strerror(reason));
+        return FileOutcome::kNotCreated;
+    }
+    desc->pFile = file.Stream();
+    const bool written = write(desc, context) != 0;
+    const int reason = errno;  // what the stream met, when it met something
+    const bool streamFailed = std::ferror(desc->pFile) != 0;
+    desc->pFile = nullptr;
+    if (!written) {
+        file.Abandon();
+        ReportNotWritten(name, streamFailed ? std::strerror(reason) : "the writer refused the frame");
+        return FileOutcome::kNotWritten;
+    }
+    if (!file.Finish()) {
+        ReportNotWritten(name, std::strerror(errno));
+        return FileOutcome::kNotWritten;
+    }
+    if (!file.Place()) {
+        const int placeReason = errno;
+        std::fputs(cannotCreate, stdout);
+        ReportNotWritten(name, std::strerror(placeReason));
+        return FileOutcome::kNotCreated;
+    }
+    return FileOutcome::kWritten;
+}
+
+namespace {
 
 struct Layout {
-    uint32_t uiColorSpace;
-    uint32_t uiEncodeMode;
+    uint32_t colorSpace;
+    uint32_t encodeMode;
 };
 
 // One flag byte per layout, in the order they are tested.
@@ -29,36 +75,13 @@ constexpr Layout kLayouts[] = {
     {kColorSpace422, kEncodeChroma8},   // YUV_422C8
 };
 
-void Banner(const char* title) { std::printf("%s%s\n", kBanner, title); }
-
-// Standard I/O buffers, so a full disk often shows only when the file is closed.
-bool CloseFrameFile(CaptureDescriptor* desc, const char* name) {
-    const int closed = std::fclose(desc->pFile);
-    desc->pFile = nullptr;
-    if (closed == 0) {
-        return true;
-    }
-    Complain("%s was not written completely: %s", name, std::strerror(errno));
-    return false;
-}
-
-int DumpJpegBuffer(CaptureDescriptor* desc) {
-    desc->pFile = std::fopen(desc->acFileName, "w");
-    if (desc->pFile == nullptr) {
-        std::fputs("Cannot create pbm or bmp file", stdout);
-        return 0;
-    }
-    const int written = WriteBmpJPEG(desc);
-    return CloseFrameFile(desc, desc->acFileName) ? written : 0;
-}
-
 struct Probe {
-    uint32_t uiLineOffsetY = 0;
-    uint32_t uiLineOffsetUV = 0;
-    uint32_t uiHeight = 0;
-    uint32_t uiCaptureWidth = 0;
-    uint32_t uiPanelWidth = 0;
-    const Layout* pLayout = nullptr;
+    uint32_t lineOffsetY = 0;
+    uint32_t lineOffsetUV = 0;
+    uint32_t height = 0;
+    uint32_t captureWidth = 0;
+    uint32_t panelWidth = 0;
+    const Layout* layout = nullptr;
 };
 
 // Reads geometry and layout; false (with its message printed) when the registers make no
@@ -66,48 +89,59 @@ struct Probe {
 bool ProbeGeometry(Probe& probe) {
     uint8_t byte = 0;
     RegReadByte(kRegLineOffsetY, &byte);
-    probe.uiLineOffsetY = byte * 256u;
+    probe.lineOffsetY = byte * 256u;
     byte = 0;
     RegReadByte(kRegLineOffsetUV, &byte);
-    probe.uiLineOffsetUV = byte * 256u;
+    probe.lineOffsetUV = byte * 256u;
     uint32_t word = 0;
     RegReadWord(kRegHeight, &word);
-    probe.uiHeight = word & 0xfffu;
-    if (probe.uiLineOffsetY == 0 || probe.uiHeight == 0) {
+    probe.height = word & 0xfffu;
+    if (probe.lineOffsetY == 0 || probe.height == 0) {
         std::puts("Function gets wrong register value(s) !");
         return false;
     }
 
     uint32_t end = 0;
     uint32_t start = 0;
-    if (RegReadWord(kRegCaptureEnd, &end) && RegReadWord(kRegCaptureStart, &start)) {
-        probe.uiCaptureWidth = (end & 0xfffu) - (start & 0xfffu);
+    if (ReadRegisterPair(kRegCaptureEnd, kRegCaptureStart, &end, &start)) {
+        probe.captureWidth = (end & 0xfffu) - (start & 0xfffu);
     }
-    if (RegReadWord(kRegPanelEnd, &end) && RegReadWord(kRegPanelStart, &start)) {
-        probe.uiPanelWidth = ((end & 0x7ffu) - (start & 0x1ffu)) * 2u;
+    if (ReadRegisterPair(kRegPanelEnd, kRegPanelStart, &end, &start)) {
+        probe.panelWidth = ((end & 0x7ffu) - (start & 0x1ffu)) * 2u;
     }
 
     for (uint32_t k = 0; k < 4; ++k) {
         uint8_t flag = 0;
         if (RegReadByte(kRegFormatFlags + k, &flag) && (flag & 1u)) {
-            probe.pLayout = &kLayouts[k];
+            probe.layout = &kLayouts[k];
             break;
         }
     }
-    if (probe.pLayout == nullptr) {
+    if (probe.layout == nullptr) {
         std::puts("Unkown color space or encode type");
         return false;
     }
     return true;
 }
 
-void PrintInformation(const CaptureDescriptor* desc, const Probe& probe) {
+// Completes the descriptor from the probe and prints the information block.
+void Describe(CaptureDescriptor* desc, bool interlaced, const Probe& probe) {
+    const uint32_t width = probe.captureWidth < probe.panelWidth ? probe.captureWidth : probe.panelWidth;
+    desc->uiInterlace = interlaced ? 1 : 0;
+    desc->uiLineOffsetY = probe.lineOffsetY;
+    desc->uiLineOffsetUV = probe.lineOffsetUV;
+    desc->uiHeight = probe.height;
+    desc->uiWidth = width;
+    desc->uiRowBytes = 3u * width;
+    desc->uiEncodeMode = probe.layout->encodeMode;
+    desc->uiColorSpace = probe.layout->colorSpace;
+
     Banner("Informaiton");
     std::printf("Device ID: %d \n", static_cast<int>(desc->uiDeviceId));
     std::printf("Interlace: %d\n", static_cast<int>(desc->uiInterlace));
     std::printf("Width: %d, Height: %d\n", static_cast<int>(desc->uiWidth), static_cast<int>(desc->uiHeight));
-    std::printf("Capture Width: %d, Panel Width: %d\n", static_cast<int>(probe.uiCaptureWidth),
-                static_cast<int>(probe.uiPanelWidth));
+    std::printf("Capture Width: %d, Panel Width: %d\n", static_cast<int>(probe.captureWidth),
+                static_cast<int>(probe.panelWidth));
     std::printf("Line Offset Y: %d, Line Offset UV: %d\n", static_cast<int>(desc->uiLineOffsetY),
                 static_cast<int>(desc->uiLineOffsetUV));
     std::printf("Color space is %d\n", static_cast<int>(desc->uiColorSpace));
@@ -119,13 +153,39 @@ void PrintInformation(const CaptureDescriptor* desc, const Probe& probe) {
     Banner("Informaiton");
 }
 
-int WriteFrame(CaptureDescriptor* desc) {
+int WriteFrame(CaptureDescriptor* desc, const void* /*context*/) {
     switch (desc->uiFileType) {
         case kFileTypeBmp: return WriteBmp(desc);
         case kFileTypePbm: return WritePbm(desc);
         case kFileTypeYuv: return WriteYUV(desc);
         default: return 0;
     }
+}
+
+// Frame i: its name, slot and addresses, its file.
+FileOutcome WriteOneFrame(CaptureDescriptor* desc, int32_t i, bool interlaced) {
+    char name[kFileNameSize];
+    FrameName(name, desc->acFileName, i, desc->iTotalCount);
+    const uint32_t position = interlaced ? static_cast<uint32_t>(i) % 6u : 2u * (static_cast<uint32_t>(i) % 3u);
+    const int32_t slot = desc->piFrameOrder[position];
+    desc->uiCurAddrY = desc->uiAddrY + static_cast<uint32_t>(slot) * desc->uiSizeY;
+    desc->uiCurAddrUV = desc->uiAddrUV + static_cast<uint32_t>(slot) * desc->uiSizeUV;
+
+    const uint32_t physY = desc->uiCurAddrY & 0x5fffffffu;
+    const uint32_t physUV = desc->uiCurAddrUV & 0x5fffffffu;
+    Banner("Encodeing");
+    std::printf("Output name: %s\n", name);
+    std::printf("address Y: %#x, address UV: %#x\n", static_cast<unsigned>(physY), static_cast<unsigned>(physUV));
+    std::printf("address Y: %#x, address UV: %#x(%d)\n", static_cast<unsigned>(physY >> 3),
+                static_cast<unsigned>(physUV >> 3), static_cast<int>(slot));
+
+    char cannotCreate[kFileNameSize + 32];
+    std::snprintf(cannotCreate, sizeof cannotCreate, "Can NOT create %s file\n\n", name);
+    const FileOutcome outcome = WriteOutputFile(desc, name, cannotCreate, WriteFrame, nullptr);
+    if (outcome != FileOutcome::kNotCreated) {
+        Banner("End");
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -144,57 +204,34 @@ int WriteFile(CaptureDescriptor* desc) {
     const bool interlaced = (control & 0x08u) != 0;
     uint32_t jpegBuffer = 0;
     RegReadWord(kRegJpegBuffer, &jpegBuffer);
+    const SignalCleanup cleanup;
     if (jpegBuffer != 0) {
-        return DumpJpegBuffer(desc);
+        return WriteBmpJPEG(desc);
     }
 
     Probe probe;
-    if (!ProbeGeometry(probe)) {
+    if (!NameFits(desc->acFileName, LongestRequestName(desc->iTotalCount), desc->iTotalCount) ||
+        !ProbeGeometry(probe)) {
         return 0;
     }
-    const uint32_t width = probe.uiCaptureWidth < probe.uiPanelWidth ? probe.uiCaptureWidth : probe.uiPanelWidth;
-    desc->uiInterlace = interlaced ? 1 : 0;
-    desc->uiLineOffsetY = probe.uiLineOffsetY;
-    desc->uiLineOffsetUV = probe.uiLineOffsetUV;
-    desc->uiHeight = probe.uiHeight;
-    desc->uiWidth = width;
-    desc->uiRowBytes = 3u * width;
-    desc->uiEncodeMode = probe.pLayout->uiEncodeMode;
-    desc->uiColorSpace = probe.pLayout->uiColorSpace;
-    PrintInformation(desc, probe);
+    Describe(desc, interlaced, probe);
+    if (desc->iTotalCount > 0 && !WriterAcceptsFrame(desc)) {
+        return 0;  // every frame would be refused the same way
+    }
 
     const uint32_t groupSize = interlaced ? 6u : 3u;
     const uint32_t groupStride = groupSize * (desc->uiSizeY + desc->uiSizeUV);
     int written = 1;
     for (int32_t i = 0; i < desc->iTotalCount; ++i) {
-        char name[kFileNameSize];
-        FrameName(name, desc->acFileName, i, desc->iTotalCount);
-        const uint32_t position = interlaced ? static_cast<uint32_t>(i) % 6u : 2u * (static_cast<uint32_t>(i) % 3u);
-        const int32_t slot = desc->piFrameOrder[position];
-        desc->uiCurAddrY = desc->uiAddrY + static_cast<uint32_t>(slot) * desc->uiSizeY;
-        desc->uiCurAddrUV = desc->uiAddrUV + static_cast<uint32_t>(slot) * desc->uiSizeUV;
-
-        const uint32_t physY = desc->uiCurAddrY & 0x5fffffffu;
-        const uint32_t physUV = desc->uiCurAddrUV & 0x5fffffffu;
-        Banner("Encodeing");
-        std::printf("Output name: %s\n", name);
-        std::printf("address Y: %#x, address UV: %#x\n", static_cast<unsigned>(physY), static_cast<unsigned>(physUV));
-        std::printf("address Y: %#x, address UV: %#x(%d)\n", static_cast<unsigned>(physY >> 3),
-                    static_cast<unsigned>(physUV >> 3), static_cast<int>(slot));
-
-        desc->pFile = std::fopen(name, "w");
-        if (desc->pFile == nullptr) {
-            std::printf("Can NOT create %s file\n\n", name);
+        // A frame that fails leaves its name as it was and the next frame its chance;
+        // a name that cannot be created ends the capture, as it always has.
+        const FileOutcome outcome = WriteOneFrame(desc, i, interlaced);
+        if (outcome == FileOutcome::kNotCreated) {
             return 0;
         }
-        if (!WriteFrame(desc)) {
+        if (outcome == FileOutcome::kNotWritten) {
             written = 0;
         }
-        if (!CloseFrameFile(desc, name)) {
-            written = 0;
-        }
-        Banner("End");
-
         if (static_cast<uint32_t>(i) % groupSize == groupSize - 1) {
             desc->uiAddrY += groupStride;
             desc->uiAddrUV += groupStride;

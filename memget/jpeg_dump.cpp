@@ -1,5 +1,7 @@
 // The JPEG engine's buffer, dumped as one 24-bit BMP: Cr, Cb, Y bytes per pixel in the
 // buffer, converted in place to B, G, R, the bottom line first.
+#include "memget/jpeg_dump.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -10,73 +12,84 @@
 #include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_registers.h"
+#include "memget/frame_loop.h"
 
-namespace {
-
-// Extents span at most 2048 pixels' pairs and 2047 lines; an end before its start
-// wraps to a size no buffer could hold.
-bool ReadExtent(uint32_t endRegister, uint32_t startRegister, uint32_t* end, uint32_t* start) {
-    return RegReadWord(endRegister, end) && RegReadWord(startRegister, start);
-}
-
-}  // namespace
-
-int WriteBmpJPEG(CaptureDescriptor* desc) {
+bool ProbeJpegBuffer(JpegBuffer* jpeg) {
     uint32_t baseField = 0;
     RegReadWord(kRegJpegBase, &baseField);
-    const uint32_t base = kCachedSegment | ((baseField & 0xffffffu) * 16u);
+    jpeg->base = kCachedSegment | ((baseField & 0xffffffu) * 16u);
 
-    uint32_t width = 0;
-    uint32_t height = 0;
+    // Extents span at most 2048 pixels' pairs and 2047 lines; an end before its start
+    // would wrap to a size no buffer could hold.
     uint32_t end = 0;
     uint32_t start = 0;
-    if (ReadExtent(kRegJpegHEnd, kRegJpegHStart, &end, &start)) {
+    if (ReadRegisterPair(kRegJpegHEnd, kRegJpegHStart, &end, &start)) {
         if ((start & 0x7ffu) > (end & 0x7ffu) + 1u) {
             Complain("the JPEG buffer's horizontal extent runs backwards: start %u, end %u",
                      static_cast<unsigned>(start & 0x7ffu), static_cast<unsigned>(end & 0x7ffu));
-            return 0;
+            return false;
         }
-        width = ((end & 0x7ffu) + 1u - (start & 0x7ffu)) * 2u;
+        jpeg->width = ((end & 0x7ffu) + 1u - (start & 0x7ffu)) * 2u;
     }
-    if (ReadExtent(kRegJpegVEnd, kRegJpegVStart, &end, &start)) {
+    if (ReadRegisterPair(kRegJpegVEnd, kRegJpegVStart, &end, &start)) {
         if ((start & 0x7ffu) > (end & 0x7ffu)) {
             Complain("the JPEG buffer's vertical extent runs backwards: start %u, end %u",
                      static_cast<unsigned>(start & 0x7ffu), static_cast<unsigned>(end & 0x7ffu));
-            return 0;
+            return false;
         }
-        height = (end & 0x7ffu) - (start & 0x7ffu);
+        jpeg->height = (end & 0x7ffu) - (start & 0x7ffu);
     }
-    desc->uiRowBytes = 3u * width;
-    desc->uiWidth = width;
-    desc->uiHeight = height;
 
+    uint32_t lineOffsetField = 0;
+    RegReadWord(kRegJpegLineOffset, &lineOffsetField);
+    jpeg->lineOffset = (lineOffsetField & 0xffu) * 256u;
+    return true;
+}
+
+int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
+    desc->uiRowBytes = 3u * jpeg.width;
+    desc->uiWidth = jpeg.width;
+    desc->uiHeight = jpeg.height;
     if (!WriteBmpHeader(desc)) {
         return 0;
     }
     desc->uiRowBytes = (desc->uiRowBytes + 3u) & ~3u;
 
-    uint32_t lineOffsetField = 0;
-    RegReadWord(kRegJpegLineOffset, &lineOffsetField);
-    const uint32_t lineOffset = (lineOffsetField & 0xffu) * 256u;
-
-    std::printf("==============================>Informaiton\n");
+    Banner("Informaiton");
     std::printf("Device ID: %d \n", static_cast<int>(desc->uiDeviceId));
-    std::printf("Width: %d, Height: %d\n", static_cast<int>(width), static_cast<int>(height));
-    std::printf("Base address: %#x\n", static_cast<unsigned>(base));
-    std::printf("Line Offset: %d\n", static_cast<int>(lineOffset));
-    std::printf("==============================>Encodeing\n");
+    std::printf("Width: %d, Height: %d\n", static_cast<int>(jpeg.width), static_cast<int>(jpeg.height));
+    std::printf("Base address: %#x\n", static_cast<unsigned>(jpeg.base));
+    std::printf("Line Offset: %d\n", static_cast<int>(jpeg.lineOffset));
+    Banner("Encodeing");
 
     // A line offset shorter than a row would leave the row's end unread: the buffer holds
     // a whole row all the same, and what the line does not reach stays zero.
+    const uint32_t lineOffset = jpeg.lineOffset;
     std::vector<uint8_t> line(std::max(lineOffset, desc->uiRowBytes), 0);
-    for (uint32_t n = height; n-- > 0;) {
-        ReadFrameLine(base + n * lineOffset, line.data(), lineOffset);
+    for (uint32_t n = jpeg.height; n-- > 0;) {
+        ReadFrameLine(jpeg.base + n * lineOffset, line.data(), lineOffset);
         std::fill(line.begin() + lineOffset, line.end(), uint8_t{0});  // converted last time round
-        ConvertJpegRow(line.data(), width);
+        ConvertJpegRow(line.data(), jpeg.width);
         if (std::fwrite(line.data(), 1, desc->uiRowBytes, desc->pFile) < desc->uiRowBytes) {
             std::puts("Write error!!");
             return 0;
         }
     }
     return 1;
+}
+
+int WriteBmpJPEG(CaptureDescriptor* desc) {
+    // The extents are checked before the file is created: a refused dump leaves the name
+    // as it was.
+    JpegBuffer jpeg;
+    if (!ProbeJpegBuffer(&jpeg)) {
+        return 0;
+    }
+    const auto write = [](CaptureDescriptor* d, const void* context) {
+        return WriteJpegRows(d, *static_cast<const JpegBuffer*>(context));
+    };
+    return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", write, &jpeg) ==
+                   FileOutcome::kWritten
+               ? 1
+               : 0;
 }

@@ -1,6 +1,8 @@
 #include "tests/sim_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,40 @@
 namespace simrun {
 
 using support::ReadFile;
+
+namespace {
+
+bool FolderHolds(const std::string& folder, const std::string& part) {
+    for (const std::string& name : support::FolderNames(folder)) {
+        if (name.find(part) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Waits for the child, sending it options.signal once the folder holds the file it waits for.
+int WaitFor(pid_t child, const Options& options, const std::string& folder) {
+    int wstatus = 0;
+    bool sent = options.signal == 0;
+    while (true) {
+        const pid_t done = waitpid(child, &wstatus, sent ? 0 : WNOHANG);
+        if (done == child) {
+            return wstatus;
+        }
+        if (done == -1) {
+            return -1;
+        }
+        if (FolderHolds(folder, options.signalWhen)) {
+            kill(child, options.signal);
+            sent = true;
+        } else {
+            usleep(200);
+        }
+    }
+}
+
+}  // namespace
 
 Result Run(const std::vector<std::string>& args, const Options& options) {
     Result result;
@@ -46,6 +82,12 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         }
         setenv("AVRIG_SIM_TARGET", targetPath.c_str(), 1);
         setenv("AVRIG_SIM_LOG", logPath.c_str(), 1);
+        if (options.fileSizeLimit != 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlim_t bytes = static_cast<rlim_t>(options.fileSizeLimit);
+            const rlimit limit{bytes, bytes};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         if (options.traceMmio) {
             setenv("AVRIG_SIM_TRACE_MMIO", "1", 1);
         } else {
@@ -67,9 +109,11 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         std::fflush(stderr);
         _exit(status & 0xff);
     }
-    int wstatus = 0;
-    if (child > 0 && waitpid(child, &wstatus, 0) == child && WIFEXITED(wstatus)) {
+    const int wstatus = child > 0 ? WaitFor(child, options, result.workDir) : -1;
+    if (wstatus != -1 && WIFEXITED(wstatus)) {
         result.status = WEXITSTATUS(wstatus);
+    } else if (wstatus != -1 && WIFSIGNALED(wstatus)) {
+        result.signal = WTERMSIG(wstatus);
     }
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);

@@ -4,6 +4,7 @@
 // running a second binary would not.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,10 +21,14 @@ struct Options {
     bool traceMmio = false;
     std::string workDir;     // where the run starts (output files land here); empty: a new temp dir
     std::vector<std::pair<std::string, std::string>> env;  // more variables, such as AVRIG_TRACE
+    int signal = 0;              // sent to the run once a file whose name holds `signalWhen` appears
+    std::string signalWhen;
+    uint64_t fileSizeLimit = 0;  // non-zero: writes past this size fail (EFBIG), as on a full disk
 };
 
 struct Result {
     int status = -1;       // exit status 0..255, or -1 when the child died of a signal
+    int signal = 0;        // the signal the child died of
     std::string out;       // standard output
     std::string err;       // standard error
     std::string log;       // the simulated target's log

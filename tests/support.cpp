@@ -1,5 +1,10 @@
+// Listing and emptying folders must work in the 32-bit build too: ext4's 64-bit directory
+// offsets make the 32-bit readdir and nftw fail there (EOVERFLOW).
+#define _FILE_OFFSET_BITS 64
+
 #include "tests/support.h"
 
+#include <dirent.h>
 #include <ftw.h>
 #include <unistd.h>
 
@@ -254,6 +259,21 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
     out.close();
     return !out.fail();
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    for (dirent* entry = dir ? readdir(dir) : nullptr; entry != nullptr; entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    if (dir != nullptr) {
+        closedir(dir);
+    }
+    return names;
 }
 
 void EmptyFolder(const std::string& folder) { nftw(folder.c_str(), RemoveBelowTop, 16, FTW_DEPTH | FTW_PHYS); }

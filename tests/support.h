@@ -110,6 +110,9 @@ std::vector<std::string> Lines(const std::string& text);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
 
+// The names in `folder`, "." and ".." left out.
+std::vector<std::string> FolderNames(const std::string& folder);
+
 // Removes everything inside `folder`, not the folder itself; links are removed, not followed.
 void EmptyFolder(const std::string& folder);
 

@@ -1,10 +1,15 @@
 // Captures end to end against the simulated target: what is printed, which slot each file
 // comes from, the refusals and the exit status.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -167,7 +172,7 @@ TEST(CaptureSim, RefusesWhatItCannotServeBeforeTouchingTheDevice) {
         {"x.png", 5000, "The total count is too big or small: 5000\n"},  // the count is checked first
         {std::string(36, 'a') + ".bmp", 1, "avrig: the file name is too long: " + std::string(36, 'a') +
                                                ".bmp (at most 39 characters for 1 frame(s))\n"},
-        {std::string(32, 'a') + ".bmp", 2, "avrig: the file name is too long: " + std::string(32, 'a') +
+        {std::string(36, 'a') + ".bmp", 2, "avrig: the file name is too long: " + std::string(36, 'a') +
                                                ".bmp (at most 35 characters for 2 frame(s))\n"},
     };
     for (const Case& c : cases) {
@@ -248,17 +253,125 @@ TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
     EXPECT_NE(run.log.find("ioctl /dev/zorvip 0xc0046b01 value 0x00000001"), std::string::npos);  // the walk goes on
 }
 
-TEST(CaptureSim, AShortWriteIsAFailure) {
-    for (const char* name : {"cap.bmp", "cap.yuv", "cap.pbm"}) {
+// Every name in `folder`, with its contents.
+std::map<std::string, std::string> FolderFiles(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : support::FolderNames(folder)) files[name] = ReadFile(folder + "/" + name);
+    return files;
+}
+
+// A BMP container is complete when its header's file size is its size.
+bool CompleteBmp(const std::string& file) {
+    if (file.size() < 54 || file.compare(0, 2, "BM") != 0) return false;
+    uint32_t size = 0;
+    for (int k = 0; k < 4; ++k) size |= uint32_t{static_cast<unsigned char>(file[2 + k])} << (8 * k);
+    return size == file.size();
+}
+
+TEST(CaptureSim, ARefusedCaptureLeavesEveryFileAsItWas) {
+    const std::string jpeg = "nodes /dev/zorvip /dev/zormmio\n" + CaptureLine(3) +
+                             "word 0xbe1c8044 0x1\nword 0xbe1cc400 0x10\nword 0xbe1cc408 0x1\n";
+    struct Case {
+        std::string target;
+        std::string name;
+        std::string message;
+    };
+    const Case cases[] = {
+        {SmallCaptureRegisters(false) + CaptureLine(3) +  // both windows run backwards
+             "word 0xbe1cfcc8 0x0\nword 0xbe1cfcc0 0x1\nword 0xbe1cc048 0x0\nword 0xbe1cc040 0x1\n",
+         "cap.bmp", "avrig: frame geometry not supported: 4294967294x2, line offset Y 256, UV 256\n"},
+        {jpeg, "cap.bmp", "avrig: the JPEG buffer's horizontal extent runs backwards: start 16, end 1\n"},
+        {SmallCaptureRegisters(false) + CaptureLine(3), std::string(32, 'c') + ".bmp",
+         "avrig: the file name is too long: " + std::string(32, 'c') + ".bmp (at most 35 characters for 3 frame(s))\n"},
+    };
+    for (const Case& c : cases) {
         const support::TempDir temp;
-        const std::string& dir = temp.Path();
-        ASSERT_EQ(symlink("/dev/full", (dir + "/" + name).c_str()), 0);
+        std::map<std::string, std::string> before;
+        for (const char* name : {"cap.bmp", "cap_000.bmp", "cap_001.bmp", "cap_002.bmp"}) {
+            before[name] = std::string("earlier ") + name;
+            support::WriteFile(temp.Path() + "/" + name, before[name]);
+        }
         simrun::Options options;
-        options.target = SmallCaptureRegisters(false) + CaptureLine(1);
+        options.target = c.target;
+        options.workDir = temp.Path();
+        const simrun::Result run = simrun::Run({"memget", c.name}, options);
+        EXPECT_EQ(run.status, 1) << c.message;
+        EXPECT_EQ(run.err, c.message);
+        EXPECT_EQ(FolderFiles(temp.Path()), before) << c.message;
+    }
+}
+
+// A frame that does not fit leaves no part of itself, named on standard error; the frames
+// that fit are whole. As root a small tmpfs is the full disk; otherwise a file size limit.
+TEST(CaptureSim, AFullDiskLeavesOnlyWholeFramesAndNamesTheOthers) {
+    for (const char* ext : {".bmp", ".yuv", ".pbm"}) {
+        const support::TempDir temp;
+        const std::string dir = temp.Path() + "/disk";
+        ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+        simrun::Options options;
         options.workDir = dir;
-        const simrun::Result run = simrun::Run({"memget", name}, options);
-        EXPECT_EQ(run.status, 1) << name << run.out << run.err;
+        const bool mounted = geteuid() == 0 && mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1536k") == 0;
+        if (!mounted) options.fileSizeLimit = 600000;
+        const simrun::Result run = simrun::Run({"memget", std::string("cap") + ext}, options);
+        const std::map<std::string, std::string> files = FolderFiles(dir);
+        if (mounted) umount(dir.c_str());
+        EXPECT_EQ(run.status, 1) << ext << run.out << run.err;
         EXPECT_NE(run.out.find("==============================>End"), std::string::npos);
+        const std::string reason = std::strerror(mounted ? ENOSPC : EFBIG);
+        int missing = 0;
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "cap_00" + std::to_string(i) + ext;
+            const auto file = files.find(name);
+            if (file == files.end()) {
+                ++missing;
+                EXPECT_NE(run.err.find("avrig: " + name + " was not written: " + reason + "\n"), std::string::npos)
+                    << run.err;
+            } else {
+                EXPECT_TRUE(std::string(ext) == ".pbm" || CompleteBmp(file->second)) << name;
+            }
+        }
+        EXPECT_GT(missing, 0) << ext;
+        EXPECT_EQ(files.size() + static_cast<size_t>(missing), 3u) << ext << ": a temporary file was left";
+    }
+}
+
+TEST(CaptureSim, ASignalLeavesOnlyTheFramesCompletedBeforeIt) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        simrun::Options options;
+        options.target = "nodes /dev/zorvip /dev/zormmio\n"
+                         "capture 0x01000000 0x01168000 0x78000 0x78000 30\n"
+                         "pattern YUV_422C10 720 480 progressive\n";
+        options.signal = signal;
+        options.signalWhen = "cap_001.bmp.";  // frame 1 under way
+        const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
+        EXPECT_EQ(run.signal, signal);
+        const std::map<std::string, std::string> files = FolderFiles(run.workDir);
+        EXPECT_EQ(files.count("cap_000.bmp"), 1u) << signal;
+        for (const auto& file : files) {
+            EXPECT_EQ(file.first.size(), 11u) << file.first << " left by signal " << signal;
+            EXPECT_TRUE(CompleteBmp(file.second)) << file.first;
+        }
+    }
+}
+
+TEST(CaptureSim, ALinkAtAFrameNameIsReplacedAndFilesFollowTheUmask) {
+    const support::TempDir temp;
+    const std::string& dir = temp.Path();
+    support::WriteFile(dir + "/victim", "keep me");
+    ASSERT_EQ(symlink("victim", (dir + "/cap_001.yuv").c_str()), 0);
+    simrun::Options options;
+    options.target = SmallCaptureRegisters(false) + CaptureLine(3);
+    options.workDir = dir;
+    const mode_t umaskBefore = umask(027);
+    const simrun::Result run = simrun::Run({"memget", "cap.yuv"}, options);
+    umask(umaskBefore);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(ReadFile(dir + "/victim"), "keep me");
+    for (const char* name : {"cap_000.yuv", "cap_001.yuv", "cap_002.yuv"}) {
+        struct stat info {};
+        ASSERT_EQ(lstat((dir + "/" + name).c_str(), &info), 0) << name;
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
+        EXPECT_EQ(info.st_mode & 0777, 0640u) << name;
     }
 }
 
@@ -298,7 +411,8 @@ TEST(CaptureSim, FramesFromOneThousandOnKeepTheirOwnFiles) {
 
 TEST(CaptureSim, TheJpegBufferIsDumpedAsOneBmp) {
     simrun::Options options;
-    options.target = "nodes /dev/zorvip /dev/zormmio\n" + CaptureLine(0) +
+    // The one file takes the one-file name limit whatever the count.
+    options.target = "nodes /dev/zorvip /dev/zormmio\n" + CaptureLine(3) +
                      "word 0xbe1c8044 0x1\n"
                      "word 0xbe1c8060 0xff001000\n"  // base 0x10000, the top byte ignored
                      "word 0xbe1cc400 0x0\n"
@@ -308,13 +422,14 @@ TEST(CaptureSim, TheJpegBufferIsDumpedAsOneBmp) {
                      "word 0xbe1c8074 0x1\n"         // line offset 256
                      "word 0x10000 0x808080ff\n"     // line 0: Cr 255 Cb 128 Y 128, then Cr 128 ...
                      "word 0x10100 0x00000000\n";
-    const simrun::Result run = simrun::Run({"memget", "dump.yuv"}, options);
+    const std::string name = std::string(35, 'd') + ".yuv";
+    const simrun::Result run = simrun::Run({"memget", name}, options);
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("==============================>Informaiton\nDevice ID: 0 \nWidth: 4, Height: 2\n"
                            "Base address: 0x80010000\nLine Offset: 256\n==============================>Encodeing\n"),
               std::string::npos)
         << run.out;
-    const std::string file = ReadFile(run.workDir + "/dump.yuv");
+    const std::string file = ReadFile(run.workDir + "/" + name);
     ASSERT_EQ(file.size(), 54u + 12u * 2u);
     // The last row in the file is line 0; its first pixel is Cr 255, Cb 128, Y 128.
     EXPECT_EQ(static_cast<unsigned char>(file[54 + 12]), 130);

@@ -1,0 +1,21 @@
+// The JPEG engine's buffer: its registers, and its rows written as one 24-bit BMP.
+#pragma once
+
+#include <cstdint>
+
+#include "memget/capture_descriptor.h"
+
+struct JpegBuffer {
+    uint32_t base = 0;  // cached-segment address of line 0
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t lineOffset = 0;
+};
+
+// Reads the buffer's registers; false, with its message printed, when an extent runs
+// backwards. Unread registers leave their values 0.
+bool ProbeJpegBuffer(JpegBuffer* jpeg);
+
+// The header, the information block and the rows of `jpeg` into desc->pFile; sets
+// uiWidth, uiHeight and uiRowBytes. 1 when every row was written.
+int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg);

@@ -1,0 +1,56 @@
+// Output files that appear under their final name complete or not at all.
+//
+// A file is written under a temporary name in its final name's folder, created
+// exclusively (so it never follows a link placed there) with mode 0666 less the umask,
+// the mode fopen(name, "w") gives. Finish flushes it to the device and closes it; Place
+// renames it onto the final name. Until then the final name keeps whatever it held, and
+// a file that fails or is abandoned loses its temporary name. While a SignalCleanup
+// lives, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary file in progress
+// before they end the process.
+#pragma once
+
+#include <csignal>
+#include <cstdio>
+
+constexpr int kOutputNameSize = 64;  // a final name and the temporary suffix
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile() { Abandon(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the temporary file for `finalName`. False, with errno set, when it cannot.
+    bool Create(const char* finalName);
+    // The stream to write the file through; null unless created and not yet finished.
+    FILE* Stream() const { return stream_; }
+    // Flushes the stream, syncs the file to the device and closes it. On failure the
+    // temporary file is removed and errno says why.
+    bool Finish();
+    // Renames the finished file onto its final name. On failure the temporary file is
+    // removed and errno says why.
+    bool Place();
+    // Closes and removes the temporary file, if there is one.
+    void Abandon();
+
+private:
+    FILE* stream_ = nullptr;
+    char final_[kOutputNameSize] = {};
+    char temp_[kOutputNameSize] = {};
+};
+
+// Installs the cleanup for the four signals whose action is the default (a signal the
+// caller ignores, as under nohup, stays ignored) and restores the actions when it goes.
+class SignalCleanup {
+public:
+    SignalCleanup();
+    ~SignalCleanup();
+    SignalCleanup(const SignalCleanup&) = delete;
+    SignalCleanup& operator=(const SignalCleanup&) = delete;
+
+private:
+    static constexpr int kSignals = 4;
+    struct sigaction saved_[kSignals] = {};
+    bool installed_[kSignals] = {};
+};
