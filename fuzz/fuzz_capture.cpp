@@ -9,8 +9,8 @@
 //   byte 1     frame count: below 0xe0 the byte mod 9, else one of kSpecialCounts
 //   byte 2     trap: bits 0-1 what stands in the run folder under the name of frame
 //              bits 2-7 (the requested name on the JPEG road) before the capture: nothing,
-//              a folder (the file cannot be created), a link to /dev/full (every write
-//              fails once it reaches the device)
+//              a folder (the file cannot be given its name), a link to /dev/full (never
+//              written through: the frame's file replaces it)
 //   4 words    Y address, UV address, Y size, UV size, as the VIP driver reports them
 //   15 words   the registers of kRegisters, in that order
 //   9 bytes    per frame-memory word, up to kMaxMemoryWords: where (bits 0-1 plane: Y,
@@ -23,7 +23,7 @@
 // met no trap and written one file per frame under the frame's name, each the size its
 // geometry gives, well formed, and showing on the lines compared (the first, the last and
 // every line a word was put on) the pixels that the reference routines of image/color.h
-// make of frame memory.
+// make of frame memory. Whatever the result, no temporary file stays behind.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -201,9 +201,9 @@ std::string FrameFileName(const Case& c, int32_t i) {
 // The file the trap stands in for.
 std::string TrapName(const Case& c) { return c.jpeg ? Name(c) : FrameFileName(c, c.trapFrame); }
 
-// True when the capture must come upon the trap, should it get as far as writing files.
+// True when the capture must fail on the trap, should it get as far as writing files.
 bool TrapReached(const Case& c) {
-    return c.trap != Trap::kNone && (c.jpeg || c.count == 1 || (c.count > 1 && c.trapFrame < c.count));
+    return c.trap == Trap::kFolder && (c.jpeg || c.count == 1 || (c.count > 1 && c.trapFrame < c.count));
 }
 
 // Inside the run folder.
@@ -354,9 +354,11 @@ std::vector<uint16_t> CheckPpm(const std::string& name, const support::FrameProb
     return numbers;
 }
 
-// Everything in the run folder but the trap.
+// Everything in the run folder but the trap, where that still stands.
 std::vector<std::string> OutputFiles(const Case& c) {
     const std::string trap = c.trap == Trap::kNone ? std::string() : TrapName(c);
+    struct stat trapInfo {};
+    const bool trapStands = !trap.empty() && lstat(trap.c_str(), &trapInfo) == 0 && !S_ISREG(trapInfo.st_mode);
     std::vector<std::string> names;
     DIR* dir = opendir(".");
     if (dir == nullptr) {
@@ -364,7 +366,7 @@ std::vector<std::string> OutputFiles(const Case& c) {
     }
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != ".." && name != trap) {
+        if (name != "." && name != ".." && !(trapStands && name == trap)) {
             names.push_back(name);
         }
     }
@@ -527,6 +529,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string name = Name(c);
         if (VIP_MemoryCatch(c.addrY, c.addrUV, c.sizeY, c.sizeUV, c.count, name.c_str()) == 1) {
             CheckOutputs(c);
+        }
+        const std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
+        for (const std::string& file : OutputFiles(c)) {
+            if (file.size() < ending.size() || file.compare(file.size() - ending.size(), ending.size(), ending) != 0) {
+                Fail(file, "a temporary file was left behind");
+            }
         }
     }
     std::fflush(stdout);
