@@ -11,4 +11,5 @@ int VIP_MemoryCatch(uint32_t uiAddrY, uint32_t uiAddrUV, uint32_t uiSizeY, uint3
                     int32_t iFrameCount, const char* pcFileName);
 void Disable_CVD2_debug();
 int WriteFile(CaptureDescriptor* desc);
+// The JPEG road: the buffer's registers checked, then acFileName written as one BMP.
 int WriteBmpJPEG(CaptureDescriptor* desc);
