@@ -1,6 +1,5 @@
 #include "memget/output_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,30 +79,22 @@ bool OutputFile::Create(const char* finalName) {
         return false;
     }
     std::strcpy(final_, finalName);
-    int file = -1;
-    for (int attempt = 0; attempt < kCreateAttempts && file == -1; ++attempt) {
+    for (int attempt = 0; attempt < kCreateAttempts && stream_ == nullptr; ++attempt) {
         TemporaryName(temp_, finalName);
         const SignalsHeld held;
-        // 0666 and the umask, as fopen gives; O_EXCL never follows a link at the name.
-        file = open(temp_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (file != -1) {
+        // "x": created exclusively (O_EXCL), so a link at the name is never followed; "e":
+        // close-on-exec. Mode 0666 less the umask, as fopen(name, "w") gives.
+        stream_ = std::fopen(temp_, "wxe");
+        if (stream_ != nullptr) {
             SetPending(temp_);
         } else if (errno != EEXIST) {
             temp_[0] = '\0';
             return false;
         }
     }
-    if (file == -1) {
-        temp_[0] = '\0';
-        return false;  // EEXIST
-    }
-    stream_ = fdopen(file, "w");
     if (stream_ == nullptr) {
-        const int reason = errno;
-        close(file);
-        Abandon();
-        errno = reason;
-        return false;
+        temp_[0] = '\0';
+        return false;  // EEXIST every time
     }
     return true;
 }
