@@ -11,9 +11,9 @@
 
 #include "bench/bench_seam.h"
 #include "device/mmio.h"
-#include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_descriptor.h"
+#include "memget/frame_writers.h"
 
 namespace {
 

@@ -57,7 +57,7 @@ int RegReadByte(uint32_t address, uint8_t* value) {
 
 namespace {
 
-void StoreLittleEndian(uint8_t* out, uint32_t word) {
+void StoreLittleEndian(uint8_t* out, const uint32_t& word) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     std::memcpy(out, &word, 4);
 #else
@@ -98,13 +98,16 @@ int RegReadLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
     // checked once, still one request per word.
     MmioRegRequest request{address, 0};
     const uintptr_t arg = reinterpret_cast<uintptr_t>(&request);
-    const uint32_t whole = bytes / 4u;
-    for (uint32_t w = 0; w < whole; ++w) {
-        request.uiAddr = address + 4u * w;
+    // Pointer and address step together, so the loop costs little beside the request.
+    uint8_t* out = buffer;
+    uint8_t* const end = buffer + (bytes & ~3u);
+    for (uint32_t at = address; out != end; out += 4, at += 4u) {
+        request.uiAddr = at;
         request.uiValue = 0;
         SeamIoctl(device, MMIO_REG_READ, arg);
-        StoreLittleEndian(buffer + 4u * w, request.uiValue);
+        StoreLittleEndian(out, request.uiValue);
     }
+    const uint32_t whole = bytes / 4u;
     const uint32_t rest = bytes % 4u;
     if (rest != 0) {
         request.uiAddr = address + 4u * whole;

@@ -1,10 +1,13 @@
-// The fast row code: whole-line unpacking and table-driven conversion. Every table entry
-// is computed from the reference formulas, so the rows match Read10Bit, YuvToRgb and
-// ClipRGB byte for byte (the tests compare them on random lines).
+// The fast row code: packed lines straight to output rows, table-driven. Every table
+// entry is computed from the coefficients in image/color.h, so the rows match Read10Bit,
+// YuvToRgb and ClipRGB byte for byte (the tests compare them on random lines). This file
+// runs once per pixel: it is built for speed where the rest of the tool is built for size
+// (image/CMakeLists.txt).
 #include "image/frame_rows.h"
 
 #include <cstring>
 
+#include "image/color.h"
 #include "image/jpeg_row.h"
 
 namespace {
@@ -17,15 +20,25 @@ constexpr int32_t kClampBias = 512;
 constexpr int32_t kSumBias = kClampBias * 256;
 constexpr int32_t kClampSize = 1056;
 
+// 10-bit to 8-bit scale, rounded.
 constexpr int32_t Reduce(int32_t v) { return (v + 2) >> 2; }
 
+// A sample's two chroma terms side by side, so one index reaches both.
+struct CrTerms {
+    int32_t r;  // kCrToR x Cr + kOffsetR
+    int32_t g;  // -kCrToG x Cr + kOffsetG
+};
+struct CbTerms {
+    int32_t g;  // -kCbToG x Cb
+    int32_t b;  // kCbToB x Cb + kOffsetB
+};
+
+// Indexed by 10-bit samples; the terms use the reduced (8-bit) value.
 struct ColorTables {
-    int32_t luma[kSampleCount];  // 298 x reduced Y, plus the bias
-    int32_t rCr[kSampleCount];   // 409 x reduced Cr - 56992
-    int32_t gCr[kSampleCount];   // -208 x reduced Cr + 34656
-    int32_t gCb[kSampleCount];   // -100 x reduced Cb
-    int32_t bCb[kSampleCount];   // 516 x reduced Cb - 70688
-    uint8_t clamp[kClampSize];   // ClipRGB(index - kClampBias)
+    int32_t luma[kSampleCount];  // kLumaGain x Y, plus the bias
+    CrTerms cr[kSampleCount];
+    CbTerms cb[kSampleCount];
+    uint8_t clamp[kClampSize];      // ClipRGB(index - kClampBias)
     uint8_t reduce8[kSampleCount];  // the reduction saturated at 255
 };
 
@@ -35,11 +48,9 @@ ColorTables MakeColorTables() {
     ColorTables t{};
     for (int32_t v = 0; v < kSampleCount; ++v) {
         const int32_t r = Reduce(v);
-        t.luma[v] = 298 * r + kSumBias;
-        t.rCr[v] = 409 * r - 56992;
-        t.gCr[v] = -208 * r + 34656;
-        t.gCb[v] = -100 * r;
-        t.bCb[v] = 516 * r - 70688;
+        t.luma[v] = kLumaGain * r + kSumBias;
+        t.cr[v] = CrTerms{kCrToR * r + kOffsetR, -kCrToG * r + kOffsetG};
+        t.cb[v] = CbTerms{-kCbToG * r, kCbToB * r + kOffsetB};
         t.reduce8[v] = static_cast<uint8_t>(r > 255 ? 255 : r);
     }
     for (int32_t i = 0; i < kClampSize; ++i) {
@@ -52,33 +63,24 @@ ColorTables MakeColorTables() {
 const ColorTables kTables = MakeColorTables();
 
 // Every reduced input is 0..256: the extreme sums must land inside the clamp table.
-static_assert(((298 * 256 + kSumBias + 516 * 256 - 70688) >> 8) < kClampSize, "B above the clamp table");
-static_assert(((298 * 256 + kSumBias + 409 * 256 - 56992) >> 8) < kClampSize, "R above the clamp table");
-static_assert(kSumBias - 70688 > 0 && kSumBias - 208 * 256 + 34656 - 100 * 256 > 0 && kSumBias - 56992 > 0,
+static_assert(((kLumaGain * 256 + kSumBias + kCbToB * 256 + kOffsetB) >> 8) < kClampSize, "B above the clamp table");
+static_assert(((kLumaGain * 256 + kSumBias + kCrToR * 256 + kOffsetR) >> 8) < kClampSize, "R above the clamp table");
+static_assert(((kLumaGain * 256 + kSumBias + kOffsetG) >> 8) < kClampSize, "G above the clamp table");
+static_assert(kSumBias + kOffsetB > 0 && kSumBias - (kCrToG + kCbToG) * 256 + kOffsetG > 0 && kSumBias + kOffsetR > 0,
               "a sum below zero");
 
+#define AVRIG_INLINE inline __attribute__((always_inline))
+
 // One pixel from its luma term and its pair's three chroma terms.
-inline void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b) {
-    p[0] = kTables.clamp[static_cast<uint32_t>(y + b) >> 8];
-    p[1] = kTables.clamp[static_cast<uint32_t>(y + g) >> 8];
-    p[2] = kTables.clamp[static_cast<uint32_t>(y + r) >> 8];
+AVRIG_INLINE void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b) {
+    const uint8_t* clamp = kTables.clamp;
+    p[0] = clamp[static_cast<uint32_t>(y + b) >> 8];
+    p[1] = clamp[static_cast<uint32_t>(y + g) >> 8];
+    p[2] = clamp[static_cast<uint32_t>(y + r) >> 8];
 }
 
-// Chroma sample k of a line on the 10-bit scale: 10-bit layouts from the unpacked
-// samples, 8-bit layouts straight from the fetched bytes as byte x 4 (which the
-// reduction turns back into the byte, and which the PPM prints).
-struct Chroma10 {
-    const uint16_t* p;
-    uint32_t Scaled(size_t k) const { return p[k]; }
-};
-
-struct Chroma8 {
-    const uint8_t* p;
-    uint32_t Scaled(size_t k) const { return static_cast<uint32_t>(p[k]) << 2; }
-};
-
 // "%d " of 0..1023, padded to 8 bytes so one fixed-size copy moves it.
-struct DecimalText {
+struct alignas(8) DecimalText {
     char text[7];
     uint8_t length;
 };
@@ -109,173 +111,181 @@ DecimalTable MakeDecimalTable() {
 const DecimalTable kDecimal = MakeDecimalTable();
 static_assert(sizeof(DecimalText) == 8, "one 8-byte copy per number");
 
-inline uint8_t* PutNumber(uint8_t* out, uint32_t v) {
+AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, uint32_t v) {
     std::memcpy(out, &kDecimal.entry[v], 8);
     return out + kDecimal.entry[v].length;
 }
 
-inline uint8_t* PutYCbCrText(uint8_t* out, uint32_t y, uint32_t cb, uint32_t cr) {
-    out = PutNumber(out, y);
-    out = PutNumber(out, cb);
-    return PutNumber(out, cr);
-}
+// Four 10-bit samples from five bytes, least significant bit first.
+struct Group {
+    uint32_t s0, s1, s2, s3;
+};
 
-// Four samples from five bytes, taken from one 8-byte load (the line buffers keep three
-// bytes of slack after the last group for it); unrolled twice, which trims the loop's
-// share per sample.
-inline uint64_t LoadGroup(const uint8_t* src) {
+AVRIG_INLINE Group LoadGroup(const uint8_t* src) {
+#if UINTPTR_MAX > 0xffffffffu
+    // One 8-byte load (the line buffers keep slack after the last group for it).
     uint64_t w;
     std::memcpy(&w, src, 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     w = __builtin_bswap64(w);
 #endif
-    return w;
+    const uint32_t lo = static_cast<uint32_t>(w);
+    return Group{lo & 0x3ffu, (lo >> 10) & 0x3ffu, (lo >> 20) & 0x3ffu, static_cast<uint32_t>(w >> 30) & 0x3ffu};
+#else
+    // A 32-bit core shifts 64-bit values in several steps: a word and a byte instead.
+    uint32_t lo;
+    std::memcpy(&lo, src, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    lo = __builtin_bswap32(lo);
+#endif
+    const uint32_t hi = src[4];
+    return Group{lo & 0x3ffu, (lo >> 10) & 0x3ffu, (lo >> 20) & 0x3ffu, (lo >> 30) | ((hi << 2) & 0x3ffu)};
+#endif
 }
 
-template <typename Sample, typename Map>
-void UnpackGroups(const uint8_t* src, Sample* dst, uint32_t groups, Map map) {
-#pragma GCC unroll 2
-    for (uint32_t g = 0; g < groups; ++g, src += 5, dst += 4) {
-        const uint64_t w = LoadGroup(src);
-        dst[0] = map(static_cast<uint32_t>(w) & 0x3ffu);
-        dst[1] = map(static_cast<uint32_t>(w >> 10) & 0x3ffu);
-        dst[2] = map(static_cast<uint32_t>(w >> 20) & 0x3ffu);
-        dst[3] = map(static_cast<uint32_t>(w >> 30) & 0x3ffu);
+// What each row kind makes of a chroma pair (Chroma) and of a pixel given its pair's terms
+// (Pixel). Samples arrive on the 10-bit scale; 8-bit chroma as byte x 4, which the
+// reduction turns back into the byte and which the PPM prints.
+struct BmpPixels {
+    uint8_t* out;
+    struct Terms {
+        int32_t r, g, b;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) {
+        const CrTerms& c = kTables.cr[cr];
+        const CbTerms& d = kTables.cb[cb];
+        return Terms{c.r, c.g + d.g, d.b};
     }
-}
-
-}  // namespace
-
-void Unpack10BitLine(const uint8_t* src, uint16_t* dst, uint32_t groups) {
-    UnpackGroups(src, dst, groups, [](uint32_t v) { return static_cast<uint16_t>(v); });
-}
-
-void Unpack10BitLineReduced(const uint8_t* src, uint8_t* dst, uint32_t groups) {
-    UnpackGroups(src, dst, groups, [](uint32_t v) { return kTables.reduce8[v]; });
-}
-
-// The row loops index with size_t so that they step pointers instead of recomputing
-// 32-bit indices that might wrap.
-namespace {
-
-template <typename Chroma>
-void BmpRow(const uint16_t* luma, Chroma chroma, size_t width, bool is422, uint8_t* row) {
-    const ColorTables& t = kTables;
-    if (!is422) {
-        for (size_t i = 0; i < width; ++i, row += 3) {
-            const uint32_t cr = chroma.Scaled(2 * i);
-            const uint32_t cb = chroma.Scaled(2 * i + 1);
-            PutBgr(row, t.luma[luma[i]], t.rCr[cr], t.gCr[cr] + t.gCb[cb], t.bCb[cb]);
-        }
-        return;
+    AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
+        PutBgr(out, kTables.luma[y], t.r, t.g, t.b);
+        out += 3;
     }
-    // Both pixels of a pair share its chroma terms; an odd last pixel takes the pair
-    // that follows the last full one (samples W - 1 and W).
-    for (size_t i = 0; i < width; i += 2, row += 6) {
-        const uint32_t cr = chroma.Scaled(i);
-        const uint32_t cb = chroma.Scaled(i + 1);
-        const int32_t r = t.rCr[cr];
-        const int32_t g = t.gCr[cr] + t.gCb[cb];
-        const int32_t b = t.bCb[cb];
-        PutBgr(row, t.luma[luma[i]], r, g, b);
-        if (i + 1 == width) {
-            break;
-        }
-        PutBgr(row + 3, t.luma[luma[i + 1]], r, g, b);
-    }
-}
+};
 
-// 4:4:4 with 10-bit chroma, two pixels per chroma group of 5 bytes (Cr, Cb, Cr, Cb).
-void BmpRow444Packed(const uint16_t* luma, const uint8_t* chroma, size_t width, uint8_t* row) {
-    const ColorTables& t = kTables;
-    size_t i = 0;
-    for (; i + 2 <= width; i += 2, row += 6, chroma += 5) {
-        const uint64_t c = LoadGroup(chroma);
-        const uint32_t cr0 = static_cast<uint32_t>(c) & 0x3ffu;
-        const uint32_t cb0 = static_cast<uint32_t>(c >> 10) & 0x3ffu;
-        const uint32_t cr1 = static_cast<uint32_t>(c >> 20) & 0x3ffu;
-        const uint32_t cb1 = static_cast<uint32_t>(c >> 30) & 0x3ffu;
-        PutBgr(row, t.luma[luma[i]], t.rCr[cr0], t.gCr[cr0] + t.gCb[cb0], t.bCb[cb0]);
-        PutBgr(row + 3, t.luma[luma[i + 1]], t.rCr[cr1], t.gCr[cr1] + t.gCb[cb1], t.bCb[cb1]);
+struct YuvPixels {
+    uint8_t* out;
+    struct Terms {
+        uint8_t cr, cb;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{kTables.reduce8[cr], kTables.reduce8[cb]}; }
+    AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
+        out[0] = t.cr;
+        out[1] = t.cb;
+        out[2] = kTables.reduce8[y];
+        out += 3;
     }
-    if (i < width) {  // an odd last pixel: the first pair of the next group
-        const uint64_t c = LoadGroup(chroma);
-        const uint32_t cr = static_cast<uint32_t>(c) & 0x3ffu;
-        const uint32_t cb = static_cast<uint32_t>(c >> 10) & 0x3ffu;
-        PutBgr(row, t.luma[luma[i]], t.rCr[cr], t.gCr[cr] + t.gCb[cb], t.bCb[cb]);
-    }
-}
+};
 
-// Reduced samples are bytes already: the dump only places them, the Cr, Cb pair of a
-// pixel in one 2-byte copy.
-void YuvRow(const uint8_t* luma, const uint8_t* chroma, size_t width, bool is422, uint8_t* row) {
-    if (!is422) {
-        for (size_t i = 0; i < width; ++i, row += 3) {
-            std::memcpy(row, chroma + 2 * i, 2);
-            row[2] = luma[i];
-        }
-        return;
+struct PpmPixels {
+    uint8_t* out;
+    struct Terms {
+        uint32_t cr, cb;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{cr, cb}; }
+    AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
+        out = PutNumber(out, y);
+        out = PutNumber(out, t.cb);
+        out = PutNumber(out, t.cr);
     }
-    for (size_t i = 0; i < width; i += 2, row += 6) {
-        std::memcpy(row, chroma + i, 2);
-        row[2] = luma[i];
-        if (i + 1 == width) {
-            break;
-        }
-        std::memcpy(row + 3, chroma + i, 2);
-        row[5] = luma[i + 1];
-    }
-}
+};
 
-template <typename Chroma>
-size_t PpmRow(const uint16_t* luma, Chroma chroma, size_t width, bool is422, uint8_t* row) {
-    uint8_t* out = row;
-    if (!is422) {
-        for (size_t i = 0; i < width; ++i) {
-            out = PutYCbCrText(out, luma[i], chroma.Scaled(2 * i + 1), chroma.Scaled(2 * i));
+// Chroma bytes per four pixels.
+constexpr size_t ChromaStep(bool is422, bool chroma10) { return (chroma10 ? 5u : 4u) * (is422 ? 1u : 2u); }
+
+// Cr, Cb, Cr, Cb, ... of four pixels: two pairs (4:2:2) or four (4:4:4).
+template <bool kIs422, bool kChroma10>
+AVRIG_INLINE void LoadChroma(const uint8_t* src, uint32_t (&c)[8]) {
+    if (kChroma10) {
+        const Group a = LoadGroup(src);
+        c[0] = a.s0, c[1] = a.s1, c[2] = a.s2, c[3] = a.s3;
+        if (!kIs422) {
+            const Group b = LoadGroup(src + 5);
+            c[4] = b.s0, c[5] = b.s1, c[6] = b.s2, c[7] = b.s3;
         }
     } else {
-        for (size_t i = 0; i < width; i += 2) {
-            const uint32_t cr = chroma.Scaled(i);
-            const uint32_t cb = chroma.Scaled(i + 1);
-            out = PutYCbCrText(out, luma[i], cb, cr);
-            if (i + 1 == width) {
-                break;
-            }
-            out = PutYCbCrText(out, luma[i + 1], cb, cr);
+        for (size_t k = 0; k < (kIs422 ? 4u : 8u); ++k) {
+            c[k] = static_cast<uint32_t>(src[k]) << 2;
         }
     }
-    return static_cast<size_t>(out - row);
+}
+
+// Pixels 4k .. 4k + count - 1 (count 1..4); the rows call it with 4 for every whole block,
+// where the count checks fold away, and once with the rest.
+template <bool kIs422, bool kChroma10, typename Pixels>
+AVRIG_INLINE void Block(const uint8_t* luma, const uint8_t* chroma, Pixels& px, uint32_t count) {
+    const Group y = LoadGroup(luma);
+    uint32_t c[8] = {};
+    LoadChroma<kIs422, kChroma10>(chroma, c);
+    if (kIs422) {
+        // Both pixels of a pair share its chroma terms.
+        const auto t0 = Pixels::Chroma(c[0], c[1]);
+        px.Pixel(y.s0, t0);
+        if (count > 1) px.Pixel(y.s1, t0);
+        if (count > 2) {
+            const auto t1 = Pixels::Chroma(c[2], c[3]);
+            px.Pixel(y.s2, t1);
+            if (count > 3) px.Pixel(y.s3, t1);
+        }
+    } else {
+        px.Pixel(y.s0, Pixels::Chroma(c[0], c[1]));
+        if (count > 1) px.Pixel(y.s1, Pixels::Chroma(c[2], c[3]));
+        if (count > 2) px.Pixel(y.s2, Pixels::Chroma(c[4], c[5]));
+        if (count > 3) px.Pixel(y.s3, Pixels::Chroma(c[6], c[7]));
+    }
+}
+
+template <bool kIs422, bool kChroma10, typename Pixels>
+void Row(const uint8_t* luma, const uint8_t* chroma, uint32_t width, Pixels& px) {
+    constexpr size_t kStep = ChromaStep(kIs422, kChroma10);
+    uint32_t i = 0;
+    for (; i + 4 <= width; i += 4, luma += 5, chroma += kStep) {
+        Block<kIs422, kChroma10>(luma, chroma, px, 4);
+    }
+    if (i < width) {
+        Block<kIs422, kChroma10>(luma, chroma, px, width - i);
+    }
+}
+
+template <typename Pixels>
+void AnyRow(const FrameLines* f, Pixels& px) {
+    if (f->is422) {
+        if (f->chroma10) {
+            Row<true, true>(f->luma, f->chroma, f->width, px);
+        } else {
+            Row<true, false>(f->luma, f->chroma, f->width, px);
+        }
+    } else if (f->chroma10) {
+        Row<false, true>(f->luma, f->chroma, f->width, px);
+    } else {
+        Row<false, false>(f->luma, f->chroma, f->width, px);
+    }
 }
 
 }  // namespace
 
 void BuildBmpRow(const FrameLines* f, uint8_t* row) {
-    if (f->chromaPacked) {
-        BmpRow444Packed(f->luma, f->chromaBytes, f->width, row);
-    } else if (f->chroma10) {
-        BmpRow(f->luma, Chroma10{f->chroma}, f->width, f->is422, row);
-    } else {
-        BmpRow(f->luma, Chroma8{f->chromaBytes}, f->width, f->is422, row);
-    }
+    BmpPixels px{row};
+    AnyRow(f, px);
 }
 
-void BuildYuvRow(const FrameLines* f, uint8_t* row) { YuvRow(f->luma8, f->chroma8, f->width, f->is422, row); }
+void BuildYuvRow(const FrameLines* f, uint8_t* row) {
+    YuvPixels px{row};
+    AnyRow(f, px);
+}
 
 size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
-    if (f->chroma10) {
-        return PpmRow(f->luma, Chroma10{f->chroma}, f->width, f->is422, row);
-    }
-    return PpmRow(f->luma, Chroma8{f->chromaBytes}, f->width, f->is422, row);
+    PpmPixels px{row};
+    AnyRow(f, px);
+    return static_cast<size_t>(px.out - row);
 }
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {
     // The tables are indexed on the 10-bit scale; byte << 2 reduces back to the byte.
     const ColorTables& t = kTables;
     for (uint32_t j = 0; j < width; ++j, row += 3) {
-        const uint32_t cr = static_cast<uint32_t>(row[0]) << 2;
-        const uint32_t cb = static_cast<uint32_t>(row[1]) << 2;
-        const uint32_t y = static_cast<uint32_t>(row[2]) << 2;
-        PutBgr(row, t.luma[y], t.rCr[cr], t.gCr[cr] + t.gCb[cb], t.bCb[cb]);
+        const CrTerms& c = t.cr[static_cast<uint32_t>(row[0]) << 2];
+        const CbTerms& d = t.cb[static_cast<uint32_t>(row[1]) << 2];
+        const int32_t y = t.luma[static_cast<uint32_t>(row[2]) << 2];
+        PutBgr(row, y, c.r, c.g + d.g, d.b);
     }
 }

@@ -7,10 +7,10 @@
 #include "device/mmio.h"
 #include "device/report.h"
 #include "device/watch.h"
-#include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
 #include "memget/capture_registers.h"
+#include "memget/frame_writers.h"
 
 namespace {
 

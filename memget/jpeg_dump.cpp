@@ -7,9 +7,9 @@
 #include "device/mmio.h"
 #include "device/report.h"
 #include "image/jpeg_row.h"
-#include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_registers.h"
+#include "memget/frame_writers.h"
 
 namespace {
 
@@ -66,12 +66,15 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
     std::printf("Line Offset: %d\n", static_cast<int>(lineOffset));
     std::printf("==============================>Encodeing\n");
 
-    // A line offset shorter than a row would leave the row's end unread: the buffer holds
-    // a whole row all the same, and what the line does not reach stays zero.
+    // Only the words that hold the row are read: its 3 x width bytes rounded up to whole
+    // words, which is the padded row written. A line offset shorter than a row would leave
+    // the row's end unread: the buffer holds a whole row all the same, and what the line
+    // does not reach stays zero.
+    const uint32_t fetch = std::min(lineOffset, desc->uiRowBytes);
     std::vector<uint8_t> line(std::max(lineOffset, desc->uiRowBytes), 0);
     for (uint32_t n = height; n-- > 0;) {
-        ReadFrameLine(base + n * lineOffset, line.data(), lineOffset);
-        std::fill(line.begin() + lineOffset, line.end(), uint8_t{0});  // converted last time round
+        ReadFrameLine(base + n * lineOffset, line.data(), fetch);
+        std::fill(line.begin() + fetch, line.end(), uint8_t{0});  // converted last time round
         ConvertJpegRow(line.data(), width);
         if (std::fwrite(line.data(), 1, desc->uiRowBytes, desc->pFile) < desc->uiRowBytes) {
             std::puts("Write error!!");
