@@ -192,19 +192,23 @@ struct PpmPixels {
 // Chroma bytes per four pixels.
 constexpr size_t ChromaStep(bool is422, bool chroma10) { return (chroma10 ? 5u : 4u) * (is422 ? 1u : 2u); }
 
-// Cr, Cb, Cr, Cb, ... of four pixels: two pairs (4:2:2) or four (4:4:4).
+// Cr, Cb, Cr, Cb, ... of four pixels: two pairs (4:2:2, c[0..3]) or four (4:4:4).
+// Written out element by element so that the samples stay in registers.
 template <bool kIs422, bool kChroma10>
 AVRIG_INLINE void LoadChroma(const uint8_t* src, uint32_t (&c)[8]) {
-    if (kChroma10) {
+    if constexpr (kChroma10) {
         const Group a = LoadGroup(src);
         c[0] = a.s0, c[1] = a.s1, c[2] = a.s2, c[3] = a.s3;
-        if (!kIs422) {
+        if constexpr (!kIs422) {
             const Group b = LoadGroup(src + 5);
             c[4] = b.s0, c[5] = b.s1, c[6] = b.s2, c[7] = b.s3;
         }
     } else {
-        for (size_t k = 0; k < (kIs422 ? 4u : 8u); ++k) {
-            c[k] = static_cast<uint32_t>(src[k]) << 2;
+        c[0] = uint32_t{src[0]} << 2, c[1] = uint32_t{src[1]} << 2;
+        c[2] = uint32_t{src[2]} << 2, c[3] = uint32_t{src[3]} << 2;
+        if constexpr (!kIs422) {
+            c[4] = uint32_t{src[4]} << 2, c[5] = uint32_t{src[5]} << 2;
+            c[6] = uint32_t{src[6]} << 2, c[7] = uint32_t{src[7]} << 2;
         }
     }
 }
@@ -214,9 +218,9 @@ AVRIG_INLINE void LoadChroma(const uint8_t* src, uint32_t (&c)[8]) {
 template <bool kIs422, bool kChroma10, typename Pixels>
 AVRIG_INLINE void Block(const uint8_t* luma, const uint8_t* chroma, Pixels& px, uint32_t count) {
     const Group y = LoadGroup(luma);
-    uint32_t c[8] = {};
+    uint32_t c[8];
     LoadChroma<kIs422, kChroma10>(chroma, c);
-    if (kIs422) {
+    if constexpr (kIs422) {
         // Both pixels of a pair share its chroma terms.
         const auto t0 = Pixels::Chroma(c[0], c[1]);
         px.Pixel(y.s0, t0);
