@@ -33,34 +33,40 @@ struct CbTerms {
     int32_t b;  // kCbToB x Cb + kOffsetB
 };
 
-// Indexed by 10-bit samples; the terms use the reduced (8-bit) value.
-struct ColorTables {
-    int32_t luma[kSampleCount];  // kLumaGain x Y, plus the bias
-    CrTerms cr[kSampleCount];
-    CbTerms cb[kSampleCount];
-    uint8_t clamp[kClampSize];      // ClipRGB(index - kClampBias)
-    uint8_t reduce8[kSampleCount];  // the reduction saturated at 255
+// Built when the program starts rather than stored in it: the binary is copied to
+// boards over slow links, and these tables are half again the size of the code. Each is
+// its own object, so a loop keeps one base register per table.
+template <typename T, size_t N>
+struct Table {
+    T at[N];
 };
 
-// Built when the program starts rather than stored in it: the binary is copied to
-// boards over slow links, and these tables are half again the size of the code.
-ColorTables MakeColorTables() {
-    ColorTables t{};
-    for (int32_t v = 0; v < kSampleCount; ++v) {
-        const int32_t r = Reduce(v);
-        t.luma[v] = kLumaGain * r + kSumBias;
-        t.cr[v] = CrTerms{kCrToR * r + kOffsetR, -kCrToG * r + kOffsetG};
-        t.cb[v] = CbTerms{-kCbToG * r, kCbToB * r + kOffsetB};
-        t.reduce8[v] = static_cast<uint8_t>(r > 255 ? 255 : r);
-    }
-    for (int32_t i = 0; i < kClampSize; ++i) {
-        const int32_t v = i - kClampBias;
-        t.clamp[i] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+template <typename T, size_t N, typename Entry>
+Table<T, N> MakeTable(Entry entry) {
+    Table<T, N> t{};
+    for (size_t i = 0; i < N; ++i) {
+        t.at[i] = entry(static_cast<int32_t>(i));
     }
     return t;
 }
 
-const ColorTables kTables = MakeColorTables();
+// Indexed by 10-bit samples; the terms use the reduced (8-bit) value.
+const Table<int32_t, kSampleCount> kLumaTerms =  // kLumaGain x Y, plus the bias
+    MakeTable<int32_t, kSampleCount>([](int32_t v) { return kLumaGain * Reduce(v) + kSumBias; });
+const Table<CrTerms, kSampleCount> kCrTerms = MakeTable<CrTerms, kSampleCount>([](int32_t v) {
+    return CrTerms{kCrToR * Reduce(v) + kOffsetR, -kCrToG * Reduce(v) + kOffsetG};
+});
+const Table<CbTerms, kSampleCount> kCbTerms = MakeTable<CbTerms, kSampleCount>([](int32_t v) {
+    return CbTerms{-kCbToG * Reduce(v), kCbToB * Reduce(v) + kOffsetB};
+});
+// The reduction saturated at 255.
+const Table<uint8_t, kSampleCount> kReduce8 =
+    MakeTable<uint8_t, kSampleCount>([](int32_t v) { return static_cast<uint8_t>(Reduce(v) > 255 ? 255 : Reduce(v)); });
+// ClipRGB(index - kClampBias).
+const Table<uint8_t, kClampSize> kClamp = MakeTable<uint8_t, kClampSize>([](int32_t i) {
+    const int32_t v = i - kClampBias;
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+});
 
 // Every reduced input is 0..256: the extreme sums must land inside the clamp table.
 static_assert(((kLumaGain * 256 + kSumBias + kCbToB * 256 + kOffsetB) >> 8) < kClampSize, "B above the clamp table");
@@ -73,7 +79,7 @@ static_assert(kSumBias + kOffsetB > 0 && kSumBias - (kCrToG + kCbToG) * 256 + kO
 
 // One pixel from its luma term and its pair's three chroma terms.
 AVRIG_INLINE void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b) {
-    const uint8_t* clamp = kTables.clamp;
+    const uint8_t* clamp = kClamp.at;
     p[0] = clamp[static_cast<uint32_t>(y + b) >> 8];
     p[1] = clamp[static_cast<uint32_t>(y + g) >> 8];
     p[2] = clamp[static_cast<uint32_t>(y + r) >> 8];
@@ -152,12 +158,12 @@ struct BmpPixels {
         int32_t r, g, b;
     };
     static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) {
-        const CrTerms& c = kTables.cr[cr];
-        const CbTerms& d = kTables.cb[cb];
+        const CrTerms& c = kCrTerms.at[cr];
+        const CbTerms& d = kCbTerms.at[cb];
         return Terms{c.r, c.g + d.g, d.b};
     }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
-        PutBgr(out, kTables.luma[y], t.r, t.g, t.b);
+        PutBgr(out, kLumaTerms.at[y], t.r, t.g, t.b);
         out += 3;
     }
 };
@@ -167,11 +173,11 @@ struct YuvPixels {
     struct Terms {
         uint8_t cr, cb;
     };
-    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{kTables.reduce8[cr], kTables.reduce8[cb]}; }
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{kReduce8.at[cr], kReduce8.at[cb]}; }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
         out[0] = t.cr;
         out[1] = t.cb;
-        out[2] = kTables.reduce8[y];
+        out[2] = kReduce8.at[y];
         out += 3;
     }
 };
@@ -285,11 +291,10 @@ size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {
     // The tables are indexed on the 10-bit scale; byte << 2 reduces back to the byte.
-    const ColorTables& t = kTables;
     for (uint32_t j = 0; j < width; ++j, row += 3) {
-        const CrTerms& c = t.cr[static_cast<uint32_t>(row[0]) << 2];
-        const CbTerms& d = t.cb[static_cast<uint32_t>(row[1]) << 2];
-        const int32_t y = t.luma[static_cast<uint32_t>(row[2]) << 2];
+        const CrTerms& c = kCrTerms.at[static_cast<uint32_t>(row[0]) << 2];
+        const CbTerms& d = kCbTerms.at[static_cast<uint32_t>(row[1]) << 2];
+        const int32_t y = kLumaTerms.at[static_cast<uint32_t>(row[2]) << 2];
         PutBgr(row, y, c.r, c.g + d.g, d.b);
     }
 }
