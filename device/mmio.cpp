@@ -89,9 +89,10 @@ void ReadLineWatched(int device, uint32_t address, uint8_t* buffer, uint32_t byt
 template <bool kAligned>
 void ReadWords(int device, MmioRegRequest* request, uint32_t address, uint8_t* out, const uint8_t* end) {
     const uintptr_t arg = reinterpret_cast<uintptr_t>(request);
+#pragma GCC unroll 2
     for (; out != end; out += 4, address += 4u) {
         request->uiAddr = address;
-        request->uiValue = 0;
+        request->uiValue = 0;  // what a refused read delivers
         SeamIoctl(device, MMIO_REG_READ, arg);
         StoreLittleEndian(kAligned ? static_cast<uint8_t*>(__builtin_assume_aligned(out, 4)) : out, request->uiValue);
     }

@@ -149,9 +149,9 @@ AVRIG_INLINE Group LoadGroup(const uint8_t* src) {
 #endif
 }
 
-// What each row kind makes of a chroma pair (Chroma) and of a pixel given its pair's terms
-// (Pixel). Samples arrive on the 10-bit scale; 8-bit chroma as byte x 4, which the
-// reduction turns back into the byte and which the PPM prints.
+// What each row kind makes of a chroma pair (Chroma: 10-bit samples; Chroma8: bytes) and
+// of a pixel given its pair's terms (Pixel). A chroma byte stands for byte x 4 on the
+// 10-bit scale, which the reduction turns back into the byte and which the PPM prints.
 struct BmpPixels {
     uint8_t* out;
     struct Terms {
@@ -162,6 +162,7 @@ struct BmpPixels {
         const CbTerms& d = kCbTerms.at[cb];
         return Terms{c.r, c.g + d.g, d.b};
     }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Chroma(cr << 2, cb << 2); }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
         PutBgr(out, kLumaTerms.at[y], t.r, t.g, t.b);
         out += 3;
@@ -174,6 +175,9 @@ struct YuvPixels {
         uint8_t cr, cb;
     };
     static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{kReduce8.at[cr], kReduce8.at[cb]}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) {
+        return Terms{static_cast<uint8_t>(cr), static_cast<uint8_t>(cb)};
+    }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
         out[0] = t.cr;
         out[1] = t.cb;
@@ -188,6 +192,7 @@ struct PpmPixels {
         uint32_t cr, cb;
     };
     static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{cr, cb}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Terms{cr << 2, cb << 2}; }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
         out = PutNumber(out, y);
         out = PutNumber(out, t.cb);
@@ -198,7 +203,8 @@ struct PpmPixels {
 // Chroma bytes per four pixels.
 constexpr size_t ChromaStep(bool is422, bool chroma10) { return (chroma10 ? 5u : 4u) * (is422 ? 1u : 2u); }
 
-// Cr, Cb, Cr, Cb, ... of four pixels: two pairs (4:2:2, c[0..3]) or four (4:4:4).
+// Cr, Cb, Cr, Cb, ... of four pixels, as samples or bytes: two pairs (4:2:2, c[0..3]) or
+// four (4:4:4).
 // Written out element by element so that the samples stay in registers.
 template <bool kIs422, bool kChroma10>
 AVRIG_INLINE void LoadChroma(const uint8_t* src, uint32_t (&c)[8]) {
@@ -210,12 +216,19 @@ AVRIG_INLINE void LoadChroma(const uint8_t* src, uint32_t (&c)[8]) {
             c[4] = b.s0, c[5] = b.s1, c[6] = b.s2, c[7] = b.s3;
         }
     } else {
-        c[0] = uint32_t{src[0]} << 2, c[1] = uint32_t{src[1]} << 2;
-        c[2] = uint32_t{src[2]} << 2, c[3] = uint32_t{src[3]} << 2;
+        c[0] = src[0], c[1] = src[1], c[2] = src[2], c[3] = src[3];
         if constexpr (!kIs422) {
-            c[4] = uint32_t{src[4]} << 2, c[5] = uint32_t{src[5]} << 2;
-            c[6] = uint32_t{src[6]} << 2, c[7] = uint32_t{src[7]} << 2;
+            c[4] = src[4], c[5] = src[5], c[6] = src[6], c[7] = src[7];
         }
+    }
+}
+
+template <bool kChroma10, typename Pixels>
+AVRIG_INLINE typename Pixels::Terms ChromaTerms(uint32_t cr, uint32_t cb) {
+    if constexpr (kChroma10) {
+        return Pixels::Chroma(cr, cb);
+    } else {
+        return Pixels::Chroma8(cr, cb);
     }
 }
 
@@ -228,19 +241,19 @@ AVRIG_INLINE void Block(const uint8_t* luma, const uint8_t* chroma, Pixels& px, 
     LoadChroma<kIs422, kChroma10>(chroma, c);
     if constexpr (kIs422) {
         // Both pixels of a pair share its chroma terms.
-        const auto t0 = Pixels::Chroma(c[0], c[1]);
+        const auto t0 = ChromaTerms<kChroma10, Pixels>(c[0], c[1]);
         px.Pixel(y.s0, t0);
         if (count > 1) px.Pixel(y.s1, t0);
         if (count > 2) {
-            const auto t1 = Pixels::Chroma(c[2], c[3]);
+            const auto t1 = ChromaTerms<kChroma10, Pixels>(c[2], c[3]);
             px.Pixel(y.s2, t1);
             if (count > 3) px.Pixel(y.s3, t1);
         }
     } else {
-        px.Pixel(y.s0, Pixels::Chroma(c[0], c[1]));
-        if (count > 1) px.Pixel(y.s1, Pixels::Chroma(c[2], c[3]));
-        if (count > 2) px.Pixel(y.s2, Pixels::Chroma(c[4], c[5]));
-        if (count > 3) px.Pixel(y.s3, Pixels::Chroma(c[6], c[7]));
+        px.Pixel(y.s0, ChromaTerms<kChroma10, Pixels>(c[0], c[1]));
+        if (count > 1) px.Pixel(y.s1, ChromaTerms<kChroma10, Pixels>(c[2], c[3]));
+        if (count > 2) px.Pixel(y.s2, ChromaTerms<kChroma10, Pixels>(c[4], c[5]));
+        if (count > 3) px.Pixel(y.s3, ChromaTerms<kChroma10, Pixels>(c[6], c[7]));
     }
 }
 
@@ -291,6 +304,7 @@ size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {
     // The tables are indexed on the 10-bit scale; byte << 2 reduces back to the byte.
+#pragma GCC unroll 2
     for (uint32_t j = 0; j < width; ++j, row += 3) {
         const CrTerms& c = kCrTerms.at[static_cast<uint32_t>(row[0]) << 2];
         const CbTerms& d = kCbTerms.at[static_cast<uint32_t>(row[1]) << 2];
