@@ -8,7 +8,8 @@
 
 namespace {
 
-// Line `line` of the frame the descriptor points at.
+// Line `line` of the frame the descriptor points at, in plain 32-bit address arithmetic
+// as the target computes it.
 void ReadCapturedLine(void* context, Plane plane, uint32_t line, uint8_t* buffer, uint32_t bytes) {
     const auto* desc = static_cast<const CaptureDescriptor*>(context);
     if (plane == Plane::Luma) {
