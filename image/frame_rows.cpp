@@ -232,10 +232,9 @@ AVRIG_INLINE typename Pixels::Terms ChromaTerms(uint32_t cr, uint32_t cb) {
     }
 }
 
-// Pixels 4k .. 4k + count - 1 (count 1..4); the rows call it with 4 for every whole block,
-// where the count checks fold away, and once with the rest.
+// Pixels 4k .. 4k + 3.
 template <bool kIs422, bool kChroma10, typename Pixels>
-AVRIG_INLINE void Block(const uint8_t* luma, const uint8_t* chroma, Pixels& px, uint32_t count) {
+AVRIG_INLINE void Block(const uint8_t* luma, const uint8_t* chroma, Pixels& px) {
     const Group y = LoadGroup(luma);
     uint32_t c[8];
     LoadChroma<kIs422, kChroma10>(chroma, c);
@@ -243,45 +242,59 @@ AVRIG_INLINE void Block(const uint8_t* luma, const uint8_t* chroma, Pixels& px, 
         // Both pixels of a pair share its chroma terms.
         const auto t0 = ChromaTerms<kChroma10, Pixels>(c[0], c[1]);
         px.Pixel(y.s0, t0);
-        if (count > 1) px.Pixel(y.s1, t0);
-        if (count > 2) {
-            const auto t1 = ChromaTerms<kChroma10, Pixels>(c[2], c[3]);
-            px.Pixel(y.s2, t1);
-            if (count > 3) px.Pixel(y.s3, t1);
-        }
+        px.Pixel(y.s1, t0);
+        const auto t1 = ChromaTerms<kChroma10, Pixels>(c[2], c[3]);
+        px.Pixel(y.s2, t1);
+        px.Pixel(y.s3, t1);
     } else {
         px.Pixel(y.s0, ChromaTerms<kChroma10, Pixels>(c[0], c[1]));
-        if (count > 1) px.Pixel(y.s1, ChromaTerms<kChroma10, Pixels>(c[2], c[3]));
-        if (count > 2) px.Pixel(y.s2, ChromaTerms<kChroma10, Pixels>(c[4], c[5]));
-        if (count > 3) px.Pixel(y.s3, ChromaTerms<kChroma10, Pixels>(c[6], c[7]));
+        px.Pixel(y.s1, ChromaTerms<kChroma10, Pixels>(c[2], c[3]));
+        px.Pixel(y.s2, ChromaTerms<kChroma10, Pixels>(c[4], c[5]));
+        px.Pixel(y.s3, ChromaTerms<kChroma10, Pixels>(c[6], c[7]));
     }
 }
 
 template <bool kIs422, bool kChroma10, typename Pixels>
-void Row(const uint8_t* luma, const uint8_t* chroma, uint32_t width, Pixels& px) {
+uint32_t Blocks(const uint8_t* luma, const uint8_t* chroma, uint32_t width, Pixels& px) {
     constexpr size_t kStep = ChromaStep(kIs422, kChroma10);
     uint32_t i = 0;
     for (; i + 4 <= width; i += 4, luma += 5, chroma += kStep) {
-        Block<kIs422, kChroma10>(luma, chroma, px, 4);
+        Block<kIs422, kChroma10>(luma, chroma, px);
     }
-    if (i < width) {
-        Block<kIs422, kChroma10>(luma, chroma, px, width - i);
+    return i;
+}
+
+// 10-bit sample n of a packed line, from the two bytes that hold it (the line buffers have
+// slack after the last sample).
+inline uint32_t Sample10(const uint8_t* line, uint32_t n) {
+    const uint32_t bit = 10u * n;
+    const uint32_t two = line[bit / 8u] | (uint32_t{line[bit / 8u + 1u]} << 8);
+    return (two >> (bit % 8u)) & 0x3ffu;
+}
+
+// The last width % 4 pixels, one at a time: one loop for every layout keeps the binary
+// small, and it runs for at most three pixels a line.
+template <typename Pixels>
+void LastPixels(const FrameLines* f, uint32_t from, Pixels& px) {
+    for (uint32_t i = from; i < f->width; ++i) {
+        const uint32_t pair = f->is422 ? i / 2u : i;  // 4:2:2: an odd last pixel takes samples W - 1, W
+        const auto terms = f->chroma10 ? Pixels::Chroma(Sample10(f->chroma, 2u * pair), Sample10(f->chroma, 2u * pair + 1u))
+                                       : Pixels::Chroma8(f->chroma[2u * pair], f->chroma[2u * pair + 1u]);
+        px.Pixel(Sample10(f->luma, i), terms);
     }
 }
 
 template <typename Pixels>
 void AnyRow(const FrameLines* f, Pixels& px) {
+    uint32_t done = 0;
     if (f->is422) {
-        if (f->chroma10) {
-            Row<true, true>(f->luma, f->chroma, f->width, px);
-        } else {
-            Row<true, false>(f->luma, f->chroma, f->width, px);
-        }
-    } else if (f->chroma10) {
-        Row<false, true>(f->luma, f->chroma, f->width, px);
+        done = f->chroma10 ? Blocks<true, true>(f->luma, f->chroma, f->width, px)
+                           : Blocks<true, false>(f->luma, f->chroma, f->width, px);
     } else {
-        Row<false, false>(f->luma, f->chroma, f->width, px);
+        done = f->chroma10 ? Blocks<false, true>(f->luma, f->chroma, f->width, px)
+                           : Blocks<false, false>(f->luma, f->chroma, f->width, px);
     }
+    LastPixels(f, done, px);
 }
 
 }  // namespace
