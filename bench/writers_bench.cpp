@@ -11,10 +11,10 @@
 
 #include "bench/bench_seam.h"
 #include "device/mmio.h"
-#include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_descriptor.h"
 #include "memget/jpeg_dump.h"
+#include "memget/frame_writers.h"
 
 namespace {
 

@@ -58,7 +58,7 @@ int RegReadByte(uint32_t address, uint8_t* value) {
 
 namespace {
 
-void StoreLittleEndian(uint8_t* out, uint32_t word) {
+void StoreLittleEndian(uint8_t* out, const uint32_t& word) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     std::memcpy(out, &word, 4);
 #else
@@ -84,6 +84,21 @@ void ReadLineWatched(int device, uint32_t address, uint8_t* buffer, uint32_t byt
     }
 }
 
+// One read request per word from `address` on, each word stored at out, out + 4, ... up to
+// `end`. With kAligned `out` is word-aligned: a core without cheap unaligned stores then
+// stores each word at once.
+template <bool kAligned>
+void ReadWords(int device, MmioRegRequest* request, uint32_t address, uint8_t* out, const uint8_t* end) {
+    const uintptr_t arg = reinterpret_cast<uintptr_t>(request);
+#pragma GCC unroll 2
+    for (; out != end; out += 4, address += 4u) {
+        request->uiAddr = address;
+        request->uiValue = 0;  // what a refused read delivers
+        SeamIoctl(device, MMIO_REG_READ, arg);
+        StoreLittleEndian(kAligned ? static_cast<uint8_t*>(__builtin_assume_aligned(out, 4)) : out, request->uiValue);
+    }
+}
+
 }  // namespace
 
 int RegReadLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
@@ -99,13 +114,13 @@ int RegReadLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
     // checked once, still one request per word.
     MmioRegRequest request{address, 0};
     const uintptr_t arg = reinterpret_cast<uintptr_t>(&request);
-    const uint32_t whole = bytes / 4u;
-    for (uint32_t w = 0; w < whole; ++w) {
-        request.uiAddr = address + 4u * w;
-        request.uiValue = 0;
-        SeamIoctl(device, MMIO_REG_READ, arg);
-        StoreLittleEndian(buffer + 4u * w, request.uiValue);
+    const uint8_t* end = buffer + (bytes & ~3u);
+    if ((reinterpret_cast<uintptr_t>(buffer) & 3u) == 0) {
+        ReadWords<true>(device, &request, address, buffer, end);
+    } else {
+        ReadWords<false>(device, &request, address, buffer, end);
     }
+    const uint32_t whole = bytes / 4u;
     const uint32_t rest = bytes % 4u;
     if (rest != 0) {
         request.uiAddr = address + 4u * whole;

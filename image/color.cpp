@@ -23,9 +23,9 @@ int32_t ClipRGB(int32_t v) {
 }
 
 void YuvToRgb(int32_t Y, int32_t Cb, int32_t Cr, int32_t* R, int32_t* G, int32_t* B) {
-    // BT.601 studio range in 8-bit fixed point; >> 8 is an arithmetic shift with GCC and
-    // Clang, so negative sums floor and then clip to 0. G carries no rounding term.
-    *R = ClipRGB((298 * Y + 409 * Cr - 56992) >> 8);
-    *G = ClipRGB((298 * Y - 100 * Cb - 208 * Cr + 34656) >> 8);
-    *B = ClipRGB((298 * Y + 516 * Cb - 70688) >> 8);
+    // >> 8 is an arithmetic shift with GCC and Clang, so negative sums floor and then
+    // clip to 0.
+    *R = ClipRGB((kLumaGain * Y + kCrToR * Cr + kOffsetR) >> 8);
+    *G = ClipRGB((kLumaGain * Y - kCbToG * Cb - kCrToG * Cr + kOffsetG) >> 8);
+    *B = ClipRGB((kLumaGain * Y + kCbToB * Cb + kOffsetB) >> 8);
 }

@@ -1,10 +1,13 @@
-// The fast row code: whole-line unpacking and table-driven conversion. Every table entry
-// is computed from the reference formulas, so the rows match Read10Bit, YuvToRgb and
-// ClipRGB byte for byte (the tests compare them on random lines).
+// The fast row code: packed lines straight to output rows, table-driven. Every table
+// entry is computed from the coefficients in image/color.h, so the rows match Read10Bit,
+// YuvToRgb and ClipRGB byte for byte (the tests compare them on random lines). This file
+// runs once per pixel: it is built for speed where the rest of the tool is built for size
+// (image/CMakeLists.txt).
 #include "image/frame_rows.h"
 
 #include <cstring>
 
+#include "image/color.h"
 #include "image/jpeg_row.h"
 
 namespace {
@@ -17,68 +20,73 @@ constexpr int32_t kClampBias = 512;
 constexpr int32_t kSumBias = kClampBias * 256;
 constexpr int32_t kClampSize = 1056;
 
+// 10-bit to 8-bit scale, rounded.
 constexpr int32_t Reduce(int32_t v) { return (v + 2) >> 2; }
 
-struct ColorTables {
-    int32_t luma[kSampleCount];  // 298 x reduced Y, plus the bias
-    int32_t rCr[kSampleCount];   // 409 x reduced Cr - 56992
-    int32_t gCr[kSampleCount];   // -208 x reduced Cr + 34656
-    int32_t gCb[kSampleCount];   // -100 x reduced Cb
-    int32_t bCb[kSampleCount];   // 516 x reduced Cb - 70688
-    uint8_t clamp[kClampSize];   // ClipRGB(index - kClampBias)
-    uint8_t reduce8[kSampleCount];  // the reduction saturated at 255
+// A sample's two chroma terms side by side, so one index reaches both.
+struct CrTerms {
+    int32_t r;  // kCrToR x Cr + kOffsetR
+    int32_t g;  // -kCrToG x Cr + kOffsetG
+};
+struct CbTerms {
+    int32_t g;  // -kCbToG x Cb
+    int32_t b;  // kCbToB x Cb + kOffsetB
 };
 
 // Built when the program starts rather than stored in it: the binary is copied to
-// boards over slow links, and these tables are half again the size of the code.
-ColorTables MakeColorTables() {
-    ColorTables t{};
-    for (int32_t v = 0; v < kSampleCount; ++v) {
-        const int32_t r = Reduce(v);
-        t.luma[v] = 298 * r + kSumBias;
-        t.rCr[v] = 409 * r - 56992;
-        t.gCr[v] = -208 * r + 34656;
-        t.gCb[v] = -100 * r;
-        t.bCb[v] = 516 * r - 70688;
-        t.reduce8[v] = static_cast<uint8_t>(r > 255 ? 255 : r);
-    }
-    for (int32_t i = 0; i < kClampSize; ++i) {
-        const int32_t v = i - kClampBias;
-        t.clamp[i] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+// boards over slow links, and these tables are half again the size of the code. Each is
+// its own object, so a loop keeps one base register per table.
+template <typename T, size_t N>
+struct Table {
+    T at[N];
+};
+
+template <typename T, size_t N, typename Entry>
+Table<T, N> MakeTable(Entry entry) {
+    Table<T, N> t{};
+    for (size_t i = 0; i < N; ++i) {
+        t.at[i] = entry(static_cast<int32_t>(i));
     }
     return t;
 }
 
-const ColorTables kTables = MakeColorTables();
+// Indexed by 10-bit samples; the terms use the reduced (8-bit) value.
+const Table<int32_t, kSampleCount> kLumaTerms =  // kLumaGain x Y, plus the bias
+    MakeTable<int32_t, kSampleCount>([](int32_t v) { return kLumaGain * Reduce(v) + kSumBias; });
+const Table<CrTerms, kSampleCount> kCrTerms = MakeTable<CrTerms, kSampleCount>([](int32_t v) {
+    return CrTerms{kCrToR * Reduce(v) + kOffsetR, -kCrToG * Reduce(v) + kOffsetG};
+});
+const Table<CbTerms, kSampleCount> kCbTerms = MakeTable<CbTerms, kSampleCount>([](int32_t v) {
+    return CbTerms{-kCbToG * Reduce(v), kCbToB * Reduce(v) + kOffsetB};
+});
+// The reduction saturated at 255.
+const Table<uint8_t, kSampleCount> kReduce8 =
+    MakeTable<uint8_t, kSampleCount>([](int32_t v) { return static_cast<uint8_t>(Reduce(v) > 255 ? 255 : Reduce(v)); });
+// ClipRGB(index - kClampBias).
+const Table<uint8_t, kClampSize> kClamp = MakeTable<uint8_t, kClampSize>([](int32_t i) {
+    const int32_t v = i - kClampBias;
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+});
 
 // Every reduced input is 0..256: the extreme sums must land inside the clamp table.
-static_assert(((298 * 256 + kSumBias + 516 * 256 - 70688) >> 8) < kClampSize, "B above the clamp table");
-static_assert(((298 * 256 + kSumBias + 409 * 256 - 56992) >> 8) < kClampSize, "R above the clamp table");
-static_assert(kSumBias - 70688 > 0 && kSumBias - 208 * 256 + 34656 - 100 * 256 > 0 && kSumBias - 56992 > 0,
+static_assert(((kLumaGain * 256 + kSumBias + kCbToB * 256 + kOffsetB) >> 8) < kClampSize, "B above the clamp table");
+static_assert(((kLumaGain * 256 + kSumBias + kCrToR * 256 + kOffsetR) >> 8) < kClampSize, "R above the clamp table");
+static_assert(((kLumaGain * 256 + kSumBias + kOffsetG) >> 8) < kClampSize, "G above the clamp table");
+static_assert(kSumBias + kOffsetB > 0 && kSumBias - (kCrToG + kCbToG) * 256 + kOffsetG > 0 && kSumBias + kOffsetR > 0,
               "a sum below zero");
 
+#define AVRIG_INLINE inline __attribute__((always_inline))
+
 // One pixel from its luma term and its pair's three chroma terms.
-inline void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b) {
-    p[0] = kTables.clamp[static_cast<uint32_t>(y + b) >> 8];
-    p[1] = kTables.clamp[static_cast<uint32_t>(y + g) >> 8];
-    p[2] = kTables.clamp[static_cast<uint32_t>(y + r) >> 8];
+AVRIG_INLINE void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b) {
+    const uint8_t* clamp = kClamp.at;
+    p[0] = clamp[static_cast<uint32_t>(y + b) >> 8];
+    p[1] = clamp[static_cast<uint32_t>(y + g) >> 8];
+    p[2] = clamp[static_cast<uint32_t>(y + r) >> 8];
 }
 
-// Chroma sample k of a line on the 10-bit scale: 10-bit layouts from the unpacked
-// samples, 8-bit layouts straight from the fetched bytes as byte x 4 (which the
-// reduction turns back into the byte, and which the PPM prints).
-struct Chroma10 {
-    const uint16_t* p;
-    uint32_t Scaled(size_t k) const { return p[k]; }
-};
-
-struct Chroma8 {
-    const uint8_t* p;
-    uint32_t Scaled(size_t k) const { return static_cast<uint32_t>(p[k]) << 2; }
-};
-
 // "%d " of 0..1023, padded to 8 bytes so one fixed-size copy moves it.
-struct DecimalText {
+struct alignas(8) DecimalText {
     char text[7];
     uint8_t length;
 };
@@ -109,173 +117,211 @@ DecimalTable MakeDecimalTable() {
 const DecimalTable kDecimal = MakeDecimalTable();
 static_assert(sizeof(DecimalText) == 8, "one 8-byte copy per number");
 
-inline uint8_t* PutNumber(uint8_t* out, uint32_t v) {
+AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, uint32_t v) {
     std::memcpy(out, &kDecimal.entry[v], 8);
     return out + kDecimal.entry[v].length;
 }
 
-inline uint8_t* PutYCbCrText(uint8_t* out, uint32_t y, uint32_t cb, uint32_t cr) {
-    out = PutNumber(out, y);
-    out = PutNumber(out, cb);
-    return PutNumber(out, cr);
-}
+// Four 10-bit samples from five bytes, least significant bit first.
+struct Group {
+    uint32_t s0, s1, s2, s3;
+};
 
-// Four samples from five bytes, taken from one 8-byte load (the line buffers keep three
-// bytes of slack after the last group for it); unrolled twice, which trims the loop's
-// share per sample.
-inline uint64_t LoadGroup(const uint8_t* src) {
+AVRIG_INLINE Group LoadGroup(const uint8_t* src) {
+#if UINTPTR_MAX > 0xffffffffu
+    // One 8-byte load (the line buffers keep slack after the last group for it).
     uint64_t w;
     std::memcpy(&w, src, 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     w = __builtin_bswap64(w);
 #endif
-    return w;
+    const uint32_t lo = static_cast<uint32_t>(w);
+    return Group{lo & 0x3ffu, (lo >> 10) & 0x3ffu, (lo >> 20) & 0x3ffu, static_cast<uint32_t>(w >> 30) & 0x3ffu};
+#else
+    // A 32-bit core shifts 64-bit values in several steps: a word and a byte instead.
+    uint32_t lo;
+    std::memcpy(&lo, src, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    lo = __builtin_bswap32(lo);
+#endif
+    const uint32_t hi = src[4];
+    return Group{lo & 0x3ffu, (lo >> 10) & 0x3ffu, (lo >> 20) & 0x3ffu, (lo >> 30) | ((hi << 2) & 0x3ffu)};
+#endif
 }
 
-template <typename Sample, typename Map>
-void UnpackGroups(const uint8_t* src, Sample* dst, uint32_t groups, Map map) {
-#pragma GCC unroll 2
-    for (uint32_t g = 0; g < groups; ++g, src += 5, dst += 4) {
-        const uint64_t w = LoadGroup(src);
-        dst[0] = map(static_cast<uint32_t>(w) & 0x3ffu);
-        dst[1] = map(static_cast<uint32_t>(w >> 10) & 0x3ffu);
-        dst[2] = map(static_cast<uint32_t>(w >> 20) & 0x3ffu);
-        dst[3] = map(static_cast<uint32_t>(w >> 30) & 0x3ffu);
+// What each row kind makes of a chroma pair (Chroma: 10-bit samples; Chroma8: bytes) and
+// of a pixel given its pair's terms (Pixel). A chroma byte stands for byte x 4 on the
+// 10-bit scale, which the reduction turns back into the byte and which the PPM prints.
+struct BmpPixels {
+    uint8_t* out;
+    struct Terms {
+        int32_t r, g, b;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) {
+        const CrTerms& c = kCrTerms.at[cr];
+        const CbTerms& d = kCbTerms.at[cb];
+        return Terms{c.r, c.g + d.g, d.b};
     }
-}
-
-}  // namespace
-
-void Unpack10BitLine(const uint8_t* src, uint16_t* dst, uint32_t groups) {
-    UnpackGroups(src, dst, groups, [](uint32_t v) { return static_cast<uint16_t>(v); });
-}
-
-void Unpack10BitLineReduced(const uint8_t* src, uint8_t* dst, uint32_t groups) {
-    UnpackGroups(src, dst, groups, [](uint32_t v) { return kTables.reduce8[v]; });
-}
-
-// The row loops index with size_t so that they step pointers instead of recomputing
-// 32-bit indices that might wrap.
-namespace {
-
-template <typename Chroma>
-void BmpRow(const uint16_t* luma, Chroma chroma, size_t width, bool is422, uint8_t* row) {
-    const ColorTables& t = kTables;
-    if (!is422) {
-        for (size_t i = 0; i < width; ++i, row += 3) {
-            const uint32_t cr = chroma.Scaled(2 * i);
-            const uint32_t cb = chroma.Scaled(2 * i + 1);
-            PutBgr(row, t.luma[luma[i]], t.rCr[cr], t.gCr[cr] + t.gCb[cb], t.bCb[cb]);
-        }
-        return;
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Chroma(cr << 2, cb << 2); }
+    AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
+        PutBgr(out, kLumaTerms.at[y], t.r, t.g, t.b);
+        out += 3;
     }
-    // Both pixels of a pair share its chroma terms; an odd last pixel takes the pair
-    // that follows the last full one (samples W - 1 and W).
-    for (size_t i = 0; i < width; i += 2, row += 6) {
-        const uint32_t cr = chroma.Scaled(i);
-        const uint32_t cb = chroma.Scaled(i + 1);
-        const int32_t r = t.rCr[cr];
-        const int32_t g = t.gCr[cr] + t.gCb[cb];
-        const int32_t b = t.bCb[cb];
-        PutBgr(row, t.luma[luma[i]], r, g, b);
-        if (i + 1 == width) {
-            break;
-        }
-        PutBgr(row + 3, t.luma[luma[i + 1]], r, g, b);
-    }
-}
+};
 
-// 4:4:4 with 10-bit chroma, two pixels per chroma group of 5 bytes (Cr, Cb, Cr, Cb).
-void BmpRow444Packed(const uint16_t* luma, const uint8_t* chroma, size_t width, uint8_t* row) {
-    const ColorTables& t = kTables;
-    size_t i = 0;
-    for (; i + 2 <= width; i += 2, row += 6, chroma += 5) {
-        const uint64_t c = LoadGroup(chroma);
-        const uint32_t cr0 = static_cast<uint32_t>(c) & 0x3ffu;
-        const uint32_t cb0 = static_cast<uint32_t>(c >> 10) & 0x3ffu;
-        const uint32_t cr1 = static_cast<uint32_t>(c >> 20) & 0x3ffu;
-        const uint32_t cb1 = static_cast<uint32_t>(c >> 30) & 0x3ffu;
-        PutBgr(row, t.luma[luma[i]], t.rCr[cr0], t.gCr[cr0] + t.gCb[cb0], t.bCb[cb0]);
-        PutBgr(row + 3, t.luma[luma[i + 1]], t.rCr[cr1], t.gCr[cr1] + t.gCb[cb1], t.bCb[cb1]);
+struct YuvPixels {
+    uint8_t* out;
+    struct Terms {
+        uint8_t cr, cb;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{kReduce8.at[cr], kReduce8.at[cb]}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) {
+        return Terms{static_cast<uint8_t>(cr), static_cast<uint8_t>(cb)};
     }
-    if (i < width) {  // an odd last pixel: the first pair of the next group
-        const uint64_t c = LoadGroup(chroma);
-        const uint32_t cr = static_cast<uint32_t>(c) & 0x3ffu;
-        const uint32_t cb = static_cast<uint32_t>(c >> 10) & 0x3ffu;
-        PutBgr(row, t.luma[luma[i]], t.rCr[cr], t.gCr[cr] + t.gCb[cb], t.bCb[cb]);
+    AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
+        out[0] = t.cr;
+        out[1] = t.cb;
+        out[2] = kReduce8.at[y];
+        out += 3;
     }
-}
+};
 
-// Reduced samples are bytes already: the dump only places them, the Cr, Cb pair of a
-// pixel in one 2-byte copy.
-void YuvRow(const uint8_t* luma, const uint8_t* chroma, size_t width, bool is422, uint8_t* row) {
-    if (!is422) {
-        for (size_t i = 0; i < width; ++i, row += 3) {
-            std::memcpy(row, chroma + 2 * i, 2);
-            row[2] = luma[i];
-        }
-        return;
+struct PpmPixels {
+    uint8_t* out;
+    struct Terms {
+        uint32_t cr, cb;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{cr, cb}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Terms{cr << 2, cb << 2}; }
+    AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
+        out = PutNumber(out, y);
+        out = PutNumber(out, t.cb);
+        out = PutNumber(out, t.cr);
     }
-    for (size_t i = 0; i < width; i += 2, row += 6) {
-        std::memcpy(row, chroma + i, 2);
-        row[2] = luma[i];
-        if (i + 1 == width) {
-            break;
-        }
-        std::memcpy(row + 3, chroma + i, 2);
-        row[5] = luma[i + 1];
-    }
-}
+};
 
-template <typename Chroma>
-size_t PpmRow(const uint16_t* luma, Chroma chroma, size_t width, bool is422, uint8_t* row) {
-    uint8_t* out = row;
-    if (!is422) {
-        for (size_t i = 0; i < width; ++i) {
-            out = PutYCbCrText(out, luma[i], chroma.Scaled(2 * i + 1), chroma.Scaled(2 * i));
+// Chroma bytes per four pixels.
+constexpr size_t ChromaStep(bool is422, bool chroma10) { return (chroma10 ? 5u : 4u) * (is422 ? 1u : 2u); }
+
+// Cr, Cb, Cr, Cb, ... of four pixels, as samples or bytes: two pairs (4:2:2, c[0..3]) or
+// four (4:4:4).
+// Written out element by element so that the samples stay in registers.
+template <bool kIs422, bool kChroma10>
+AVRIG_INLINE void LoadChroma(const uint8_t* src, uint32_t (&c)[8]) {
+    if constexpr (kChroma10) {
+        const Group a = LoadGroup(src);
+        c[0] = a.s0, c[1] = a.s1, c[2] = a.s2, c[3] = a.s3;
+        if constexpr (!kIs422) {
+            const Group b = LoadGroup(src + 5);
+            c[4] = b.s0, c[5] = b.s1, c[6] = b.s2, c[7] = b.s3;
         }
     } else {
-        for (size_t i = 0; i < width; i += 2) {
-            const uint32_t cr = chroma.Scaled(i);
-            const uint32_t cb = chroma.Scaled(i + 1);
-            out = PutYCbCrText(out, luma[i], cb, cr);
-            if (i + 1 == width) {
-                break;
-            }
-            out = PutYCbCrText(out, luma[i + 1], cb, cr);
+        c[0] = src[0], c[1] = src[1], c[2] = src[2], c[3] = src[3];
+        if constexpr (!kIs422) {
+            c[4] = src[4], c[5] = src[5], c[6] = src[6], c[7] = src[7];
         }
     }
-    return static_cast<size_t>(out - row);
+}
+
+template <bool kChroma10, typename Pixels>
+AVRIG_INLINE typename Pixels::Terms ChromaTerms(uint32_t cr, uint32_t cb) {
+    if constexpr (kChroma10) {
+        return Pixels::Chroma(cr, cb);
+    } else {
+        return Pixels::Chroma8(cr, cb);
+    }
+}
+
+// Pixels 4k .. 4k + 3.
+template <bool kIs422, bool kChroma10, typename Pixels>
+AVRIG_INLINE void Block(const uint8_t* luma, const uint8_t* chroma, Pixels& px) {
+    const Group y = LoadGroup(luma);
+    uint32_t c[8];
+    LoadChroma<kIs422, kChroma10>(chroma, c);
+    if constexpr (kIs422) {
+        // Both pixels of a pair share its chroma terms.
+        const auto t0 = ChromaTerms<kChroma10, Pixels>(c[0], c[1]);
+        px.Pixel(y.s0, t0);
+        px.Pixel(y.s1, t0);
+        const auto t1 = ChromaTerms<kChroma10, Pixels>(c[2], c[3]);
+        px.Pixel(y.s2, t1);
+        px.Pixel(y.s3, t1);
+    } else {
+        px.Pixel(y.s0, ChromaTerms<kChroma10, Pixels>(c[0], c[1]));
+        px.Pixel(y.s1, ChromaTerms<kChroma10, Pixels>(c[2], c[3]));
+        px.Pixel(y.s2, ChromaTerms<kChroma10, Pixels>(c[4], c[5]));
+        px.Pixel(y.s3, ChromaTerms<kChroma10, Pixels>(c[6], c[7]));
+    }
+}
+
+template <bool kIs422, bool kChroma10, typename Pixels>
+uint32_t Blocks(const uint8_t* luma, const uint8_t* chroma, uint32_t width, Pixels& px) {
+    constexpr size_t kStep = ChromaStep(kIs422, kChroma10);
+    uint32_t i = 0;
+    for (; i + 4 <= width; i += 4, luma += 5, chroma += kStep) {
+        Block<kIs422, kChroma10>(luma, chroma, px);
+    }
+    return i;
+}
+
+// 10-bit sample n of a packed line, from the two bytes that hold it (the line buffers have
+// slack after the last sample).
+inline uint32_t Sample10(const uint8_t* line, uint32_t n) {
+    const uint32_t bit = 10u * n;
+    const uint32_t two = line[bit / 8u] | (uint32_t{line[bit / 8u + 1u]} << 8);
+    return (two >> (bit % 8u)) & 0x3ffu;
+}
+
+// The last width % 4 pixels, one at a time: one loop for every layout keeps the binary
+// small, and it runs for at most three pixels a line.
+template <typename Pixels>
+void LastPixels(const FrameLines* f, uint32_t from, Pixels& px) {
+    for (uint32_t i = from; i < f->width; ++i) {
+        const uint32_t pair = f->is422 ? i / 2u : i;  // 4:2:2: an odd last pixel takes samples W - 1, W
+        const auto terms = f->chroma10 ? Pixels::Chroma(Sample10(f->chroma, 2u * pair), Sample10(f->chroma, 2u * pair + 1u))
+                                       : Pixels::Chroma8(f->chroma[2u * pair], f->chroma[2u * pair + 1u]);
+        px.Pixel(Sample10(f->luma, i), terms);
+    }
+}
+
+template <typename Pixels>
+void AnyRow(const FrameLines* f, Pixels& px) {
+    uint32_t done = 0;
+    if (f->is422) {
+        done = f->chroma10 ? Blocks<true, true>(f->luma, f->chroma, f->width, px)
+                           : Blocks<true, false>(f->luma, f->chroma, f->width, px);
+    } else {
+        done = f->chroma10 ? Blocks<false, true>(f->luma, f->chroma, f->width, px)
+                           : Blocks<false, false>(f->luma, f->chroma, f->width, px);
+    }
+    LastPixels(f, done, px);
 }
 
 }  // namespace
 
 void BuildBmpRow(const FrameLines* f, uint8_t* row) {
-    if (f->chromaPacked) {
-        BmpRow444Packed(f->luma, f->chromaBytes, f->width, row);
-    } else if (f->chroma10) {
-        BmpRow(f->luma, Chroma10{f->chroma}, f->width, f->is422, row);
-    } else {
-        BmpRow(f->luma, Chroma8{f->chromaBytes}, f->width, f->is422, row);
-    }
+    BmpPixels px{row};
+    AnyRow(f, px);
 }
 
-void BuildYuvRow(const FrameLines* f, uint8_t* row) { YuvRow(f->luma8, f->chroma8, f->width, f->is422, row); }
+void BuildYuvRow(const FrameLines* f, uint8_t* row) {
+    YuvPixels px{row};
+    AnyRow(f, px);
+}
 
 size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
-    if (f->chroma10) {
-        return PpmRow(f->luma, Chroma10{f->chroma}, f->width, f->is422, row);
-    }
-    return PpmRow(f->luma, Chroma8{f->chromaBytes}, f->width, f->is422, row);
+    PpmPixels px{row};
+    AnyRow(f, px);
+    return static_cast<size_t>(px.out - row);
 }
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {
     // The tables are indexed on the 10-bit scale; byte << 2 reduces back to the byte.
-    const ColorTables& t = kTables;
+#pragma GCC unroll 2
     for (uint32_t j = 0; j < width; ++j, row += 3) {
-        const uint32_t cr = static_cast<uint32_t>(row[0]) << 2;
-        const uint32_t cb = static_cast<uint32_t>(row[1]) << 2;
-        const uint32_t y = static_cast<uint32_t>(row[2]) << 2;
-        PutBgr(row, t.luma[y], t.rCr[cr], t.gCr[cr] + t.gCb[cb], t.bCb[cb]);
+        const CrTerms& c = kCrTerms.at[static_cast<uint32_t>(row[0]) << 2];
+        const CbTerms& d = kCbTerms.at[static_cast<uint32_t>(row[1]) << 2];
+        const int32_t y = kLumaTerms.at[static_cast<uint32_t>(row[2]) << 2];
+        PutBgr(row, y, c.r, c.g + d.g, d.b);
     }
 }

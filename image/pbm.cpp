@@ -42,41 +42,41 @@ int PUT_INT_TO_CHAR(uint8_t* buffer, int32_t* length, uint32_t value, int32_t si
     return 1;
 }
 
-int WritePbm(CaptureDescriptor* desc) {
+int WritePpmFile(FILE* file, FrameFormat* format, const LineSource& lines) {
     // Checks and allocation first, so a refused frame leaves an empty file.
-    if (!FrameGeometryOk(desc)) {
+    if (!FrameGeometryOk(*format)) {
         return 0;
     }
     FrameLines frame{};
-    if (!PrepareFrameLines(&frame, desc, static_cast<size_t>(desc->uiWidth) * kPpmPixelTextMax + 8u, false)) {
+    if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(format->width) * kPpmPixelTextMax + 8u)) {
         return 0;
     }
 
     const uint8_t magic[4] = {'P', '3', 0x00, 0x0a};
     uint8_t text[kHeaderTextSize] = {};
     int32_t length = 0;
-    const bool fits = PUT_INT_TO_CHAR(text, &length, desc->uiWidth, kHeaderTextSize) &&
+    const bool fits = PUT_INT_TO_CHAR(text, &length, format->width, kHeaderTextSize) &&
                       AppendByte(text, &length, ' ') &&
-                      PUT_INT_TO_CHAR(text, &length, desc->uiHeight, kHeaderTextSize) &&
+                      PUT_INT_TO_CHAR(text, &length, format->height, kHeaderTextSize) &&
                       AppendByte(text, &length, 0x00) && AppendByte(text, &length, 0x0a) &&
                       PUT_INT_TO_CHAR(text, &length, kMaxSampleValue, kHeaderTextSize) &&
                       AppendByte(text, &length, 0x00) && AppendByte(text, &length, 0x0a);
 
-    if (!fits || desc->pFile == nullptr || fwrite(magic, 1, sizeof magic, desc->pFile) != sizeof magic) {
+    if (!fits || file == nullptr || fwrite(magic, 1, sizeof magic, file) != sizeof magic) {
         puts("Write bmp header error!!");
         return 0;
     }
-    if (fwrite(text, 1, static_cast<size_t>(length), desc->pFile) != static_cast<size_t>(length)) {
+    if (fwrite(text, 1, static_cast<size_t>(length), file) != static_cast<size_t>(length)) {
         puts("Write bmp header error!!");
         return 0;
     }
 
-    for (uint32_t line = 0; line < desc->uiHeight; ++line) {
+    for (uint32_t line = 0; line < format->height; ++line) {
         FetchFrameLine(&frame, line);
         const size_t rowBytes = BuildPpmRow(&frame, frame.row);
         // A lost row would shift every later number into the wrong place: stop there,
         // like the BMP writers.
-        if (fwrite(frame.row, 1, rowBytes, desc->pFile) != rowBytes) {
+        if (fwrite(frame.row, 1, rowBytes, file) != rowBytes) {
             puts("Write error!!");
             return 0;
         }

@@ -2,4 +2,6 @@
 #include "image/frame_rows.h"
 #include "image/writers.h"
 
-int WriteYUV(CaptureDescriptor* desc) { return WriteBmpFrame(desc, BuildYuvRow, true); }
+int WriteYuvFile(FILE* file, FrameFormat* format, const LineSource& lines) {
+    return WriteBmpFrame(file, format, lines, BuildYuvRow);
+}

@@ -5,17 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "image/frame_format.h"  // the layout codes
+
 // Output name endings, the last four characters packed first-in-most-significant-byte.
 constexpr uint32_t kFileTypeBmp = 0x2e626d70;  // ".bmp"
 constexpr uint32_t kFileTypePbm = 0x2e70626d;  // ".pbm"
 constexpr uint32_t kFileTypeYuv = 0x2e797576;  // ".yuv"
-
-// Frame-memory layouts as (uiColorSpace, uiEncodeMode):
-// YUV_444C10 (1, 3), YUV_444C8 (1, 4), YUV_422C10 (2, 3), YUV_422C8 (2, 4).
-constexpr uint32_t kColorSpace444 = 1;  // a chroma pair for every pixel
-constexpr uint32_t kColorSpace422 = 2;  // a chroma pair for every two pixels
-constexpr uint32_t kEncodeChroma10 = 3;  // chroma samples packed 10-bit
-constexpr uint32_t kEncodeChroma8 = 4;   // chroma samples one byte each
 
 constexpr uint32_t kUncachedSegment = 0xa0000000;  // frame memory is read through it
 constexpr uint32_t kCachedSegment = 0x80000000;    // the JPEG buffer is read through it

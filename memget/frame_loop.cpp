@@ -9,11 +9,11 @@
 #include "device/mmio.h"
 #include "device/report.h"
 #include "device/watch.h"
-#include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
 #include "memget/capture_registers.h"
 #include "memget/frame_loop.h"
+#include "memget/frame_writers.h"
 #include "memget/output_file.h"
 
 void Banner(const char* title) { std::printf("==============================>%s\n", title); }

@@ -9,10 +9,10 @@
 #include "device/mmio.h"
 #include "device/report.h"
 #include "image/jpeg_row.h"
-#include "image/writers.h"
 #include "memget/capture.h"
 #include "memget/capture_registers.h"
 #include "memget/frame_loop.h"
+#include "memget/frame_writers.h"
 
 bool ProbeJpegBuffer(JpegBuffer* jpeg) {
     uint32_t baseField = 0;
@@ -62,13 +62,15 @@ int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     std::printf("Line Offset: %d\n", static_cast<int>(jpeg.lineOffset));
     Banner("Encodeing");
 
-    // A line offset shorter than a row would leave the row's end unread: the buffer holds
-    // a whole row all the same, and what the line does not reach stays zero.
+    // Only the words that hold the row are read: its 3 x width bytes rounded up to whole
+    // words, which is the padded row written. A line offset shorter than a row would leave
+    // the row's end unread: what the line does not reach stays zero.
     const uint32_t lineOffset = jpeg.lineOffset;
-    std::vector<uint8_t> line(std::max(lineOffset, desc->uiRowBytes), 0);
+    const uint32_t fetch = std::min(lineOffset, desc->uiRowBytes);
+    std::vector<uint8_t> line(desc->uiRowBytes, 0);
     for (uint32_t n = jpeg.height; n-- > 0;) {
-        ReadFrameLine(jpeg.base + n * lineOffset, line.data(), lineOffset);
-        std::fill(line.begin() + lineOffset, line.end(), uint8_t{0});  // converted last time round
+        ReadFrameLine(jpeg.base + n * lineOffset, line.data(), fetch);
+        std::fill(line.begin() + fetch, line.end(), uint8_t{0});  // converted last time round
         ConvertJpegRow(line.data(), jpeg.width);
         if (std::fwrite(line.data(), 1, desc->uiRowBytes, desc->pFile) < desc->uiRowBytes) {
             std::puts("Write error!!");

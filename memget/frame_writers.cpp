@@ -1,0 +1,54 @@
+// The line source over frame memory, and the writers as the capture calls them.
+#include "memget/frame_writers.h"
+
+#include <cstring>
+
+#include "device/mmio.h"
+#include "image/writers.h"
+
+namespace {
+
+// Line `line` of the frame the descriptor points at, in plain 32-bit address arithmetic
+// as the target computes it.
+void ReadCapturedLine(void* context, Plane plane, uint32_t line, uint8_t* buffer, uint32_t bytes) {
+    const auto* desc = static_cast<const CaptureDescriptor*>(context);
+    if (plane == Plane::Luma) {
+        ReadFrameLine(desc->uiCurAddrY + desc->uiLineOffsetY * line, buffer, bytes);
+    } else {
+        ReadFrameLine(desc->uiCurAddrUV + desc->uiLineOffsetUV * line, buffer, bytes);
+    }
+}
+
+FrameFormat FormatOf(const CaptureDescriptor* desc) {
+    return FrameFormat{desc->uiWidth,      desc->uiHeight,        desc->uiRowBytes,    desc->uiColorSpace,
+                       desc->uiEncodeMode, desc->uiLineOffsetY, desc->uiLineOffsetUV};
+}
+
+using ImageWriter = int (*)(FILE* file, FrameFormat* format, const LineSource& lines);
+
+int WriteCaptured(CaptureDescriptor* desc, ImageWriter write) {
+    FrameFormat format = FormatOf(desc);
+    const int written = write(desc->pFile, &format, LineSource{ReadCapturedLine, desc});
+    desc->uiRowBytes = format.rowBytes;
+    return written;
+}
+
+}  // namespace
+
+void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
+    if (!RegReadLine(address, buffer, bytes)) {
+        std::memset(buffer, 0, bytes);  // nothing was read: zeros, not stale bytes
+    }
+}
+
+bool WriterAcceptsFrame(const CaptureDescriptor* desc) {
+    return WriterAcceptsFormat(FormatOf(desc), desc->uiFileType == kFileTypePbm);
+}
+
+int WriteBmpHeader(CaptureDescriptor* desc) { return WriteBmpFileHeader(desc->pFile, FormatOf(desc)); }
+
+int WriteBmp(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteBmpFile); }
+
+int WriteYUV(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteYuvFile); }
+
+int WritePbm(CaptureDescriptor* desc) { return WriteCaptured(desc, WritePpmFile); }

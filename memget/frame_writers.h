@@ -1,0 +1,26 @@
+// The frame writers fed from frame memory: each hands the image writer the captured
+// frame's format and a line source that reads the frame's lines through the
+// register-access device. Results as in image/writers.h.
+#pragma once
+
+#include <cstdint>
+
+#include "memget/capture_descriptor.h"
+
+// Reads `bytes` of frame memory from `address` into `buffer`, one word per request, each
+// word stored least significant byte first; zeros when the device is not open.
+void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes);
+
+// The checks the writer for uiFileType makes before it writes anything, callable before
+// its file exists: false, with the writer's own message printed, when it would refuse
+// the frame the descriptor describes.
+bool WriterAcceptsFrame(const CaptureDescriptor* desc);
+
+// 54-byte BMP header for uiWidth x uiHeight with rows of uiRowBytes rounded up to 4.
+int WriteBmpHeader(CaptureDescriptor* desc);
+
+// The frame at uiCurAddrY / uiCurAddrUV. Once the header is written, the BMP and YUV
+// writers leave uiRowBytes rounded up to 4 for the capture's next frame.
+int WriteBmp(CaptureDescriptor* desc);
+int WriteYUV(CaptureDescriptor* desc);
+int WritePbm(CaptureDescriptor* desc);
