@@ -80,6 +80,16 @@ int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     return 1;
 }
 
+namespace {
+
+// The output file's writer, a named function rather than a lambda: profiles and the
+// benchmark select WriteBmpJPEG by name, and a lambda inside it carries that name too.
+int WriteProbedRows(CaptureDescriptor* desc, const void* jpeg) {
+    return WriteJpegRows(desc, *static_cast<const JpegBuffer*>(jpeg));
+}
+
+}  // namespace
+
 int WriteBmpJPEG(CaptureDescriptor* desc) {
     // The extents are checked before the file is created: a refused dump leaves the name
     // as it was.
@@ -87,10 +97,7 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
     if (!ProbeJpegBuffer(&jpeg)) {
         return 0;
     }
-    const auto write = [](CaptureDescriptor* d, const void* context) {
-        return WriteJpegRows(d, *static_cast<const JpegBuffer*>(context));
-    };
-    return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", write, &jpeg) ==
+    return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", WriteProbedRows, &jpeg) ==
                    FileOutcome::kWritten
                ? 1
                : 0;
