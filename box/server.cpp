@@ -147,21 +147,9 @@ int main(int argc, char** argv) {
 
     // The target, the log and the trace switch exactly as avrig-sim takes them.
     sim::Reset();
-    const char* target = std::getenv("AVRIG_SIM_TARGET");
-    std::string error;
-    const bool loaded = (target == nullptr || *target == '\0') ? sim::LoadDefaultTarget(&error)
-                                                               : sim::LoadTargetFile(target, &error);
-    if (!loaded) {
-        std::fprintf(stderr, "avrig-box-server: %s\n", error.c_str());
+    if (!sim::LoadFromEnvironment("avrig-box-server")) {
         return 2;
     }
-    const char* log = std::getenv("AVRIG_SIM_LOG");
-    if (log != nullptr && *log != '\0' && !sim::LogToFile(log)) {
-        std::fprintf(stderr, "avrig-box-server: %s: cannot open the log: %s\n", log, std::strerror(errno));
-        return 2;
-    }
-    const char* trace = std::getenv("AVRIG_SIM_TRACE_MMIO");
-    sim::SetTraceMmio(trace != nullptr && std::strcmp(trace, "1") == 0);
 
     cuse_lowlevel_ops ops{};
     ops.init_done = InitDone;

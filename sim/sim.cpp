@@ -87,6 +87,25 @@ void LogToMemory(std::string* sink) { LogToString(sink); }
 
 void SetTraceMmio(bool on) { GetState().traceMmio = on; }
 
+bool LoadFromEnvironment(const char* program) {
+    const char* target = std::getenv("AVRIG_SIM_TARGET");
+    std::string error;
+    const bool loaded = (target == nullptr || *target == '\0') ? LoadDefaultTarget(&error)
+                                                               : LoadTargetFile(target, &error);
+    if (!loaded) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return false;
+    }
+    const char* log = std::getenv("AVRIG_SIM_LOG");
+    if (log != nullptr && *log != '\0' && !LogToFile(log)) {
+        std::fprintf(stderr, "%s: %s: cannot open the log: %s\n", program, log, std::strerror(errno));
+        return false;
+    }
+    const char* trace = std::getenv("AVRIG_SIM_TRACE_MMIO");
+    SetTraceMmio(trace != nullptr && std::strcmp(trace, "1") == 0);
+    return true;
+}
+
 }  // namespace sim
 
 int SimMain(int argc, char** argv) {
@@ -94,21 +113,9 @@ int SimMain(int argc, char** argv) {
     // The tool's own process-wide state: a run starts with the register device closed.
     fd = -1;
 
-    const char* target = std::getenv("AVRIG_SIM_TARGET");
-    std::string error;
-    const bool loaded = (target == nullptr || *target == '\0') ? sim::LoadDefaultTarget(&error)
-                                                               : sim::LoadTargetFile(target, &error);
-    if (!loaded) {
-        std::fprintf(stderr, "avrig-sim: %s\n", error.c_str());
+    if (!sim::LoadFromEnvironment("avrig-sim")) {
         return 2;
     }
-    const char* log = std::getenv("AVRIG_SIM_LOG");
-    if (log != nullptr && *log != '\0' && !sim::LogToFile(log)) {
-        std::fprintf(stderr, "avrig-sim: %s: cannot open the log: %s\n", log, std::strerror(errno));
-        return 2;
-    }
-    const char* trace = std::getenv("AVRIG_SIM_TRACE_MMIO");
-    sim::SetTraceMmio(trace != nullptr && std::strcmp(trace, "1") == 0);
 
     const int status = AvrigMain(argc, argv);
     std::fflush(stdout);

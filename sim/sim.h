@@ -35,4 +35,9 @@ void LogToMemory(std::string* sink);
 // One log line per register-access request.
 void SetTraceMmio(bool on);
 
+// The target, the log and the register trace as AVRIG_SIM_TARGET, AVRIG_SIM_LOG and
+// AVRIG_SIM_TRACE_MMIO say; false, with one line on standard error naming `program`,
+// when the target or the log cannot be used.
+bool LoadFromEnvironment(const char* program);
+
 }  // namespace sim
