@@ -41,6 +41,7 @@
 #include "device/mmio.h"
 #include "fuzz/fuzz_support.h"
 #include "memget/capture.h"
+#include "memget/capture_names.h"
 #include "memget/capture_registers.h"
 #include "sim/memory.h"
 #include "sim/sim.h"
@@ -232,7 +233,7 @@ support::CaptureArea Area(const Case& c) { return {c.addrY, c.addrUV, c.sizeY, c
 
 bool RegistersReadable(const Case& c) { return c.device == Device::kMmio || c.device == Device::kMmioDebug; }
 
-bool CountAccepted(int32_t count) { return count >= 0 && count <= 1200; }
+bool CountAccepted(int32_t count) { return count >= 0 && count <= kMaxFrameCount; }
 
 // Lowers the height, then the frame count, until the capture fits kBudget.
 void Bound(Case* c) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "memget/capture_names.h"
 #include "sim/sim.h"
 #include "sim/state.h"
 #include "sim/target.h"
@@ -24,7 +25,6 @@ namespace {
 constexpr size_t kMaxWords = 64;
 // Pixels a run may capture in all: three frames of the default target are about 1M.
 constexpr uint64_t kMaxCapturedPixels = 4u << 20;
-constexpr int32_t kMaxFrameCount = 1200;  // the tool refuses more
 
 std::string g_targetPath;
 std::string g_defaultPath;  // the shrunk default target; empty: the default as it is

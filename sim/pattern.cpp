@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "memget/capture_names.h"
 #include "sim/target.h"
 
 namespace sim {
@@ -30,7 +31,6 @@ constexpr uint32_t kInterlacedBit = 0x08;
 constexpr uint32_t kMaxPatternWidth = 4094;  // the panel window cannot be wider
 constexpr uint32_t kMaxPatternHeight = 0xfff;
 constexpr uint32_t kPanelWidth = 1920;
-constexpr int32_t kMaxFrames = 1200;  // the capture refuses larger counts
 constexpr int32_t kFrameOrder[6] = {0, 3, 1, 4, 2, 5};
 
 uint32_t RoundUp256(uint32_t bytes) { return (bytes + 255u) & ~255u; }
@@ -113,7 +113,7 @@ bool ApplyPattern(Target* target, const PatternRequest& request, std::string* re
     // (progressive), in 32-bit unsigned arithmetic.
     const uint32_t perGroup = request.interlaced ? 6u : 3u;
     const uint32_t groupStride = perGroup * (capture.sizeY + capture.sizeUV);
-    const int32_t frames = capture.count < 0 ? 0 : (capture.count > kMaxFrames ? kMaxFrames : capture.count);
+    const int32_t frames = capture.count < 0 ? 0 : (capture.count > kMaxFrameCount ? kMaxFrameCount : capture.count);
     std::vector<ComputedBuffer> buffers;
     buffers.reserve(2u * static_cast<uint32_t>(frames));
     for (int32_t i = 0; i < frames; ++i) {
