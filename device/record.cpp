@@ -9,6 +9,7 @@
 // stderr line says what board.target cannot say, once for each kind.
 #include "device/record.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,6 +119,23 @@ void ReportGap(unsigned kind, const char* format, ...) {
 uint32_t Le32(const uint8_t* bytes) {
     return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+// True when `dir` holds nothing but "." and "..".
+bool EmptyFolder(const char* dir) {
+    DIR* folder = opendir(dir);
+    if (folder == nullptr) {
+        return false;
+    }
+    bool empty = true;
+    while (const dirent* entry = readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    closedir(folder);
+    return empty;
 }
 
 void WriteNodes() {
@@ -276,14 +294,13 @@ bool RecordStart(const char* dir, int argc, char** argv) {
         return false;
     }
     std::strcpy(g_dir, dir);
-    // An existing folder is taken only when empty: removing and making it again says so
-    // without reading it (32-bit readdir can fail on 64-bit directory offsets).
+    // An existing folder is taken as it is, owner and mode kept, but only when empty.
     if (mkdir(dir, 0777) != 0) {
         if (errno != EEXIST) {
             Complain("cannot record into %s: %s", dir, std::strerror(errno));
             return false;
         }
-        if (rmdir(dir) != 0 || mkdir(dir, 0777) != 0) {
+        if (!EmptyFolder(dir)) {
             Complain("cannot record into %s: it is not an empty folder", dir);
             return false;
         }

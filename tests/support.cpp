@@ -1,7 +1,3 @@
-// Listing and emptying folders must work in the 32-bit build too: ext4's 64-bit directory
-// offsets make the 32-bit readdir and nftw fail there (EOVERFLOW).
-#define _FILE_OFFSET_BITS 64
-
 #include "tests/support.h"
 
 #include <dirent.h>

@@ -1,7 +1,6 @@
 // Trace and record end to end: a traced run is its simulated log plus indented lines and
 // otherwise the same run; a recorded run replays from its board.target to the same exit
 // status, output, files and request log.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -19,14 +18,8 @@ using support::ReadFile;
 // Every file a run left in its folder, by name.
 std::map<std::string, std::string> Files(const std::string& dir) {
     std::map<std::string, std::string> files;
-    if (DIR* folder = opendir(dir.c_str())) {
-        while (const dirent* entry = readdir(folder)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                files[name] = ReadFile(dir + "/" + name);
-            }
-        }
-        closedir(folder);
+    for (const std::string& name : support::FolderNames(dir)) {
+        files[name] = ReadFile(dir + "/" + name);
     }
     return files;
 }
@@ -132,6 +125,19 @@ TEST(Record, ReplaysToTheSameRun) {
         EXPECT_EQ(replayed.log, recorded.log) << road.name;
         EXPECT_EQ(Files(replayed.workDir), Files(recorded.workDir)) << road.name;
     }
+}
+
+TEST(Record, TakesAnEmptyFolderAsItIs) {
+    const support::TempDir scratch;
+    const std::string folder = scratch.Path() + "/rec";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    simrun::Options options;
+    options.env = {{"AVRIG_RECORD", folder}};
+    EXPECT_EQ(simrun::Run({"-a", "2"}, options).status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(support::FolderNames(folder), std::vector<std::string>{"board.target"});
 }
 
 TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
