@@ -5,7 +5,7 @@
 
 #include "avrig/control.h"
 #include "avrig/parsers.h"
-#include "device/report.h"
+#include "report/report.h"
 #include "memget/capture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "avrig/avrig_main.h"
 #include "avrig/control.h"
-#include "device/report.h"
+#include "report/report.h"
 #include "device/requests.h"
 #include "device/watch.h"
 

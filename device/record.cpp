@@ -22,7 +22,7 @@
 
 #include "device/errnames.h"
 #include "device/mmio.h"
-#include "device/report.h"
+#include "report/report.h"
 #include "device/requests.h"
 
 namespace {

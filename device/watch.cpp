@@ -12,7 +12,7 @@
 #include <initializer_list>
 
 #include "device/record.h"
-#include "device/report.h"
+#include "report/report.h"
 #include "device/requests.h"
 
 bool g_watching = false;

@@ -1,7 +1,7 @@
 // The 54-byte BMP header and the 24-bit BMP writer; WriteYUV shares the row loop.
 #include <cstdio>
 
-#include "device/report.h"
+#include "report/report.h"
 #include "image/frame_rows.h"
 #include "image/writers.h"
 

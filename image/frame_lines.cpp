@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "device/report.h"
+#include "report/report.h"
 #include "image/frame_rows.h"
 #include "image/writers.h"
 

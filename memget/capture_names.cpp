@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "device/report.h"
+#include "report/report.h"
 
 size_t LongestRequestName(int32_t count) {
     const size_t room = kFileNameSize - 1;

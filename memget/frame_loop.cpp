@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "device/mmio.h"
-#include "device/report.h"
+#include "report/report.h"
 #include "device/watch.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "device/mmio.h"
-#include "device/report.h"
+#include "report/report.h"
 #include "image/jpeg_row.h"
 #include "memget/capture.h"
 #include "memget/capture_registers.h"

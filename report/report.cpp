@@ -1,4 +1,4 @@
-#include "device/report.h"
+#include "report/report.h"
 
 #include <cstdarg>
 #include <cstdio>
