@@ -1,5 +1,20 @@
 // The table of words and the handlers that act while the walk runs: immediate requests
 // go out at once, in command-line order; remembering options only store their value.
+//
+// Adding an option:
+//   1. device/vip.h: the request's code, as the driver encodes it on MIPS; for a record,
+//      its struct and the size check.
+//   2. device/requests.h: the row (code, how the argument travels, name); the build
+//      refuses a code, or a type and number, that another row has.
+//   3. Here: the handler and its row in kWalkTable (mind words that are prefixes of
+//      others). A remembered value or a record goes in avrig/control.h; a request built
+//      after the walk goes in avrig/deferred.cpp. The usage text (avrig/front.cpp) is
+//      the historic one: it does not grow.
+//   4. Only if the driver answers with a record: sim/vip_driver.cpp, a target-file
+//      directive (sim/target_file.cpp, sim/targets/default.target) and device/record.cpp.
+//   5. Tests: tests/test_walk.cpp (the request and its packing), tests/test_control_sim.cpp
+//      (what the user sees); the word in fuzz/fuzz_cmdline.dict and
+//      fuzz/corpus/fuzz_cmdline/keywords; a run on the board in box/cases/cases.
 #include <cstdio>
 #include <cstring>
 

@@ -3,6 +3,7 @@
 // driver and the test fake decide from it what the argument is.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "device/vip.h"
@@ -63,3 +64,20 @@ constexpr bool RecordSizesAnnounced() {
     return true;
 }
 static_assert(RecordSizesAnnounced(), "every record request announces its record's size");
+
+// The driver tells requests apart by the code's type byte and number (bits 15..0; the
+// rest says the direction and the record's size), so two rows that share them would be
+// one request to it, and a second row for a code would give the code two names.
+constexpr bool RequestsDifferIn(uint32_t mask) {
+    constexpr size_t count = sizeof kVipRequests / sizeof kVipRequests[0];
+    for (size_t i = 0; i < count; ++i) {
+        for (size_t j = i + 1; j < count; ++j) {
+            if ((kVipRequests[i].code & mask) == (kVipRequests[j].code & mask)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(RequestsDifferIn(0xffffffffu), "a request code appears twice in kVipRequests");
+static_assert(RequestsDifferIn(0x0000ffffu), "a request number appears twice within a type in kVipRequests");

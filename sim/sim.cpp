@@ -1,5 +1,7 @@
 #include "sim/sim.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 
 #include "avrig/avrig_main.h"
 #include "device/mmio.h"
+#include "sim/folder_file.h"
 #include "sim/log.h"
 #include "sim/state.h"
 
@@ -20,6 +23,9 @@ constexpr unsigned char kDefaultTargetBytes[] = {
 };
 
 constexpr const char* kDefaultTargetName = "(built-in default target)";
+
+// Records of long runs stay far below this; it keeps a mistaken name from filling memory.
+constexpr uint64_t kMaxTargetBytes = 64u * 1024u * 1024u;
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -42,8 +48,9 @@ void Reset() {
     LogClose();
 }
 
-bool LoadTargetText(const std::string& name, const std::string& folder, const std::string& text,
-                    std::string* error) {
+namespace {
+
+bool LoadTarget(const std::string& name, const LoadFolder& folder, const std::string& text, std::string* error) {
     Target loaded;
     if (!ParseTarget(name, folder, text, &loaded, error)) {
         return false;
@@ -52,24 +59,33 @@ bool LoadTargetText(const std::string& name, const std::string& folder, const st
     return true;
 }
 
+}  // namespace
+
+bool LoadTargetText(const std::string& name, const std::string& folder, const std::string& text,
+                    std::string* error) {
+    return LoadTarget(name, LoadFolder{folder, -1}, text, error);
+}
+
 bool LoadTargetFile(const std::string& path, std::string* error) {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
+    // The folder is opened first and the file and its `load` names found through it, so
+    // they all come from the same folder. A link at PATH itself is followed: PATH is the
+    // user's own choice, unlike the names inside the file.
+    const std::string folderPath = FolderOf(path);
+    const Descriptor folder(open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const size_t slash = path.rfind('/');
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const Descriptor in(folder.get() < 0 || base.empty()
+                            ? -1
+                            : openat(folder.get(), base.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     std::string text;
-    bool readable = in != nullptr;
-    if (in != nullptr) {
-        char chunk[4096];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-            text.append(chunk, got);
-        }
-        readable = std::ferror(in) == 0;
-        std::fclose(in);
-    }
-    if (!readable) {
-        *error = path + ":0: cannot read";
+    const ReadStatus status = in.get() < 0 ? ReadStatus::kFailed : ReadRegular(in.get(), 0, 0, true, kMaxTargetBytes, &text);
+    if (status != ReadStatus::kRead) {
+        *error = path + (status == ReadStatus::kNotRegular ? ":0: not a regular file"
+                         : status == ReadStatus::kTooBig   ? ":0: larger than 64 MiB"
+                                                           : ":0: cannot read");
         return false;
     }
-    return LoadTargetText(path, FolderOf(path), text, error);
+    return LoadTarget(path, LoadFolder{folderPath, folder.get()}, text, error);
 }
 
 const std::string& DefaultTargetText() {

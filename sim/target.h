@@ -46,17 +46,25 @@ struct Target {
     int32_t border[4] = {};
     bool hasPanel = false;
     PanelAnswer panel{};
-    std::vector<Refusal> refused;
+    std::vector<Refusal> refused;  // sorted by code, one entry per code
     Memory memory;
 };
 
 // Back to a target with no file applied (every field at its default).
 void TargetClear(Target* target);
 
-// Applies target text to an empty target. `name` is what error messages call the file;
-// `load` names are relative to `folder`. On failure `*error` is "NAME:LINE: REASON" and
-// the target must be thrown away.
-bool ParseTarget(const std::string& name, const std::string& folder, const std::string& text,
+// Where `load` names are found: the folder open at `fd`, or, while `fd` is -1, the folder
+// at `path` ("" for the current one), opened at the first `load` line. `path` is also
+// what messages call it.
+struct LoadFolder {
+    std::string path;
+    int fd = -1;
+};
+
+// Applies target text to an empty target. `name` is what error messages call the file.
+// A `load` name must be relative, free of `..` and links, and name a regular file beneath
+// `folder`. On failure `*error` is "NAME:LINE: REASON" and the target must be thrown away.
+bool ParseTarget(const std::string& name, const LoadFolder& folder, const std::string& text,
                  Target* target, std::string* error);
 
 // One line of target text as the parser reads it: the `#` comment dropped, the rest cut

@@ -1,4 +1,7 @@
 // The target file: one directive per line, `#` comments, blank-separated fields.
+#include <fcntl.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +11,7 @@
 #include "device/errnames.h"
 #include "device/mmio.h"
 #include "device/vip.h"
+#include "sim/folder_file.h"
 #include "sim/target.h"
 
 namespace sim {
@@ -19,9 +23,15 @@ constexpr uint64_t kMaxLoadBytes = 64u * 1024u * 1024u;
 // Each `pattern`/`jpeg` line adds up to 2400 computed buffers.
 constexpr int kMaxPictureLines = 64;
 
+struct LoadFolderState {
+    const LoadFolder* given;
+    int fd;  // -1 until the first `load` line opens it
+    Descriptor owned;
+};
+
 struct Line {
     const std::string* name;
-    const std::string* folder;
+    LoadFolderState* folder;
     int number;
     std::vector<std::string> fields;  // fields[0] is the directive
     std::string* error;
@@ -275,6 +285,35 @@ bool DoWord(const Line& line, Target* target) {
     return true;
 }
 
+// The folder `load` names are found in, opened at the first `load` line when the caller
+// gave only its path.
+int FolderOf(const Line& line) {
+    LoadFolderState* folder = line.folder;
+    if (folder->fd < 0) {
+        const std::string& path = folder->given->path;
+        folder->owned.reset(open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        folder->fd = folder->owned.get();
+    }
+    return folder->fd;
+}
+
+// A record comes from someone else's board: its `load` names stay beneath the target
+// file's folder and name regular files, so replaying it reads nothing else.
+bool StaysInFolder(const Line& line, const std::string& file) {
+    if (file[0] == '/') {
+        return Fail(line, "load: \"" + file + "\" is absolute; FILE is relative to the target file's folder");
+    }
+    for (size_t start = 0; start <= file.size();) {
+        size_t end = file.find('/', start);
+        end = end == std::string::npos ? file.size() : end;
+        if (file.compare(start, end - start, "..") == 0) {
+            return Fail(line, "load: \"" + file + "\" leaves the target file's folder (a .. component)");
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 bool DoLoad(const Line& line, Target* target) {
     uint32_t address = 0;
     if (!U32Field(line, 1, "ADDRESS", &address) || !NeedField(line, 2, "FILE") || !NoMoreFields(line, 5) ||
@@ -295,38 +334,33 @@ bool DoLoad(const Line& line, Target* target) {
     if (file.find('\0') != std::string::npos) {
         return Fail(line, "load: cannot read \"" + file + "\"");
     }
-    const std::string path = (file[0] == '/' || line.folder->empty()) ? file : *line.folder + "/" + file;
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) {
+    if (!StaysInFolder(line, file)) {
+        return false;
+    }
+    const int folder = FolderOf(line);
+    if (folder < 0) {
+        return Fail(line, "load: cannot open the folder \"" + line.folder->given->path + "\": " + std::strerror(errno));
+    }
+    const Descriptor in(OpenBeneath(folder, file));
+    if (in.get() < 0 && errno == ELOOP) {
+        return Fail(line, "load: \"" + file + "\" is or passes through a symbolic link, which is not followed");
+    }
+    if (in.get() < 0) {
         return Fail(line, "load: cannot read \"" + file + "\": " + std::strerror(errno));
     }
     // Read whole before storing anything past the checks, so a failure leaves no part.
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    bool tooBig = false;
-    const bool placed = !part || std::fseek(in, static_cast<long>(start), SEEK_SET) == 0;
-    for (uint64_t wanted = part ? length : UINT64_MAX; placed && wanted > 0;) {
-        const size_t got = std::fread(chunk, 1, wanted < sizeof chunk ? static_cast<size_t>(wanted) : sizeof chunk, in);
-        wanted -= part ? got : 0;
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (bytes.size() > kMaxLoadBytes) {
-            tooBig = true;
-            break;
-        }
-        if (got == 0 || (!part && got < sizeof chunk)) {
-            break;
-        }
-    }
-    const bool failed = !placed || std::ferror(in) != 0;
-    std::fclose(in);
-    if (failed) {
-        return Fail(line, "load: cannot read \"" + file + "\"");
-    }
-    if (part && bytes.size() < length) {
-        return Fail(line, "load: \"" + file + "\" ends before OFFSET + LENGTH");
-    }
-    if (tooBig) {
+    std::string bytes;
+    switch (ReadRegular(in.get(), start, length, !part, kMaxLoadBytes, &bytes)) {
+    case ReadStatus::kRead:
+        break;
+    case ReadStatus::kNotRegular:
+        return Fail(line, "load: \"" + file + "\" is not a regular file");
+    case ReadStatus::kTooBig:
         return Fail(line, "load: \"" + file + "\" is larger than 64 MiB");
+    case ReadStatus::kShort:
+        return Fail(line, "load: \"" + file + "\" ends before OFFSET + LENGTH");
+    case ReadStatus::kFailed:
+        return Fail(line, "load: cannot read \"" + file + "\"");
     }
     const uint32_t phys = address & kPhysMask;
     if (bytes.size() > kPhysSpace - phys) {
@@ -335,7 +369,7 @@ bool DoLoad(const Line& line, Target* target) {
     for (size_t offset = 0; offset < bytes.size(); offset += 4) {
         uint32_t word = 0;
         for (size_t k = 0; k < 4 && offset + k < bytes.size(); ++k) {
-            word |= static_cast<uint32_t>(bytes[offset + k]) << (8 * k);
+            word |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + k])) << (8 * k);
         }
         MemoryWrite(&target->memory, phys + static_cast<uint32_t>(offset), word);
     }
@@ -490,8 +524,9 @@ void TargetClear(Target* target) {
     MemoryClear(&target->memory);
 }
 
-bool ParseTarget(const std::string& name, const std::string& folder, const std::string& text, Target* target,
+bool ParseTarget(const std::string& name, const LoadFolder& folder, const std::string& text, Target* target,
                  std::string* error) {
+    LoadFolderState loadFolder{&folder, folder.fd, Descriptor()};
     int pictureLines = 0;
     int number = 0;
     size_t start = 0;
@@ -501,7 +536,7 @@ bool ParseTarget(const std::string& name, const std::string& folder, const std::
             end = text.size();
         }
         ++number;
-        Line line{&name, &folder, number, TargetLineFields(text.substr(start, end - start)), error, &pictureLines};
+        Line line{&name, &loadFolder, number, TargetLineFields(text.substr(start, end - start)), error, &pictureLines};
         start = end + 1;
         if (line.fields.empty()) {
             continue;
@@ -510,6 +545,14 @@ bool ParseTarget(const std::string& name, const std::string& folder, const std::
             return false;
         }
     }
+    // Sorted once, so a register read finds its refusal in log time however many codes
+    // the target lists; where a code is listed twice the first line says how it fails.
+    std::vector<Refusal>& refused = target->refused;
+    std::stable_sort(refused.begin(), refused.end(),
+                     [](const Refusal& a, const Refusal& b) { return a.code < b.code; });
+    refused.erase(std::unique(refused.begin(), refused.end(),
+                              [](const Refusal& a, const Refusal& b) { return a.code == b.code; }),
+                  refused.end());
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The simulated VIP driver: the log line of every request (by the request table in
 // device/requests.h) and the answers the target file gives.
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -42,12 +43,9 @@ void Answer(const Target& target, uint32_t code, uint8_t* record) {
 }  // namespace
 
 int RefusalOf(const Target& target, uint32_t code) {
-    for (const Refusal& refusal : target.refused) {
-        if (refusal.code == code) {
-            return refusal.error;
-        }
-    }
-    return 0;
+    const auto found = std::lower_bound(target.refused.begin(), target.refused.end(), code,
+                                        [](const Refusal& refusal, uint32_t wanted) { return refusal.code < wanted; });
+    return found != target.refused.end() && found->code == code ? found->error : 0;
 }
 
 int VipDriverRequest(const Target& target, uint32_t code, uintptr_t arg) {

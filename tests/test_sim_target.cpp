@@ -1,11 +1,17 @@
 // Target files: what is refused and with which message, number forms, `load`, and the
 // default target shipped beside the sources against the one built in.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <sstream>
 
 #include "device/seam.h"
 #include "device/vip.h"
+#include "sim/state.h"
 #include "tests/support.h"
 #include "tests/test_sim_support.h"
 
@@ -107,6 +113,41 @@ TEST(SimTargetFile, UnreadableTargetNamesLineZero) {
     EXPECT_EQ(error, "/nonexistent/x.target:0: cannot read");
 }
 
+// Every register read looks its code up among the refused ones; a recorded board may
+// refuse many codes, and the capture must not slow down with their number. CPU time of
+// the same reads against 1 code and against 100,000, each the best of three rounds.
+TEST(SimTargetFile, RefusedCodeLookupDoesNotGrowWithTheirNumber) {
+    auto readTime = [](uint32_t codes) {
+        std::string text = "refuse";
+        for (uint32_t i = 1; i <= codes; ++i) {
+            char field[16];
+            std::snprintf(field, sizeof field, " 0x%x", static_cast<unsigned>(i));
+            text += field;
+        }
+        EXPECT_TRUE(Load(text));
+        std::clock_t best = 0;
+        for (int round = 0; round < 3; ++round) {
+            const std::clock_t start = std::clock();
+            for (uint32_t k = 0; k < 20000; ++k) {
+                Peek(4 * k);
+            }
+            const std::clock_t spent = std::clock() - start;
+            best = round == 0 ? spent : std::min(best, spent);
+        }
+        MmioClose();
+        return best;
+    };
+    const std::clock_t few = readTime(1);
+    EXPECT_LT(readTime(100000), 10 * few + CLOCKS_PER_SEC / 20);
+
+    // Found wherever it is listed; a code listed twice fails as its first line says.
+    ASSERT_TRUE(Load("refuse 0x5 0xc0086b00 0x1 EIO\nrefuse 0x3 0xc0086b00 EPERM\n"));
+    const sim::Target& target = sim::GetState().target;
+    EXPECT_EQ(sim::RefusalOf(target, 0xc0086b00), EIO);
+    EXPECT_EQ(sim::RefusalOf(target, 0x3), EPERM);
+    EXPECT_EQ(sim::RefusalOf(target, 0x4), 0);
+}
+
 class SimLoad : public ::testing::Test {
 protected:
     std::string Write(const std::string& name, const std::string& bytes) {
@@ -120,14 +161,18 @@ protected:
 
 TEST_F(SimLoad, PlacesBytesLittleEndianAndZeroFillsTheLastWord) {
     Write("six.bin", std::string("\x01\x02\x03\x04\x05\x06", 6));
+    ASSERT_EQ(mkdir((dir_ + "/sub").c_str(), 0700), 0);
+    Write("sub/four.bin", "abcd");
     // Relative to the target file's folder, not to where the program runs.
-    const std::string target = Write("board.target", "word 0x2004 0xffffffff\nload 0xa0002000 six.bin\n");
+    const std::string target =
+        Write("board.target", "word 0x2004 0xffffffff\nload 0xa0002000 six.bin\nload 0x3000 ./sub//four.bin\n");
     std::string error;
     ASSERT_TRUE(sim::LoadTargetFile(target, &error)) << error;
     fd = -1;
     EXPECT_EQ(Peek(0x80002000), 0x04030201u);
     EXPECT_EQ(Peek(0x00002004), 0x00000605u);  // the load replaced the earlier word whole
     EXPECT_EQ(Peek(0x00002008), 0u);
+    EXPECT_EQ(Peek(0x3000), 0x64636261u);
 }
 
 TEST_F(SimLoad, RefusesUnalignedAddressesAndMissingNames) {
