@@ -213,7 +213,7 @@ bool OpenFolder() {
     } else if ((g_dirFd = open(g_dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) == -1) {
         const int error = errno;
         struct stat info {};
-        const bool link = error == ELOOP && lstat(g_dir, &info) == 0 && S_ISLNK(info.st_mode);
+        const bool link = lstat(g_dir, &info) == 0 && S_ISLNK(info.st_mode);
         reason = link ? "it is a link" : error == ENOTDIR ? "it is not an empty folder" : std::strerror(error);
     } else if ((reason = Unfit(g_dirFd)) == nullptr) {
         return true;

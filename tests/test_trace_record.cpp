@@ -1,9 +1,14 @@
 // Trace and record end to end: a traced run is its simulated log plus indented lines and
 // otherwise the same run; a recorded run replays from its board.target to the same exit
 // status, output, files and request log.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <string>
@@ -144,9 +149,13 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     const support::TempDir scratch;
     const std::string full = scratch.Path() + "/full";
     const std::string plainFile = scratch.Path() + "/file";
+    const std::string link = scratch.Path() + "/link", fifo = scratch.Path() + "/fifo";
+    const std::string shared = scratch.Path() + "/shared", empty = scratch.Path() + "/empty";
     std::ofstream(plainFile) << "x";
     ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
     std::ofstream(full + "/board.target") << "nodes\n";
+    ASSERT_EQ(mkdir(empty.c_str(), 0755) | mkdir(shared.c_str(), 0755) | chmod(shared.c_str(), 0775), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644) | symlink("file", link.c_str()), 0);
     const struct {
         const char* variable;
         std::string value;
@@ -158,7 +167,13 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_RECORD", plainFile, "avrig: cannot record into " + plainFile + ": it is not an empty folder\n"},
         {"AVRIG_RECORD", scratch.Path() + "/absent/rec",
          "avrig: cannot record into " + scratch.Path() + "/absent/rec: No such file or directory\n"},
+        {"AVRIG_TRACE", link, "avrig: cannot open the trace " + link + ": it is a link\n"},
+        {"AVRIG_TRACE", fifo, "avrig: cannot open the trace " + fifo + ": it is a FIFO\n"},
+        {"AVRIG_TRACE", full, "avrig: cannot open the trace " + full + ": it is a folder\n"},
+        {"AVRIG_RECORD", link + "/", "avrig: cannot record into " + link + ": it is a link\n"},
+        {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
     };
+    ASSERT_EQ(unlink(link.c_str()) | symlink("empty", link.c_str()), 0);  // an empty folder behind the link
     for (const auto& c : cases) {
         simrun::Options options;
         options.env = {{c.variable, c.value}};
@@ -168,6 +183,96 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.log, "") << c.value;
     }
+    EXPECT_EQ(ReadFile(plainFile), "x");
+    EXPECT_EQ(support::FolderNames(empty), std::vector<std::string>{});
+}
+
+// Root runs the tool; the user nobody owns the folder it runs in and plants what it can.
+TEST(WatchStart, NothingAnotherUserPlantedIsUsed) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to play another user against it";
+    }
+    const support::TempDir scratch;
+    const std::string theirs = scratch.Path() + "/theirs", secret = scratch.Path() + "/secret";
+    std::ofstream(secret) << "root only";
+    ASSERT_EQ(chmod(scratch.Path().c_str(), 0755) | mkdir(theirs.c_str(), 0755) | chown(theirs.c_str(), 65534, 65534), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool planted = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0 &&
+                             symlink(secret.c_str(), (theirs + "/trace").c_str()) == 0 &&
+                             mkdir((theirs + "/rec").c_str(), 0755) == 0;
+        _exit(planted ? 0 : 1);
+    }
+    int wstatus = 0;
+    ASSERT_TRUE(waitpid(child, &wstatus, 0) == child && WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
+    for (const char* variable : {"AVRIG_TRACE", "AVRIG_RECORD"}) {
+        simrun::Options options;
+        options.env = {{variable, theirs + (variable[6] == 'T' ? "/trace" : "/rec")}};
+        const simrun::Result run = simrun::Run({"memget", "c.bmp"}, options);
+        EXPECT_EQ(run.status, 1) << variable;
+        EXPECT_EQ(run.log, "") << variable;
+    }
+    EXPECT_EQ(ReadFile(secret), "root only");
+    EXPECT_EQ(support::FolderNames(theirs + "/rec"), std::vector<std::string>{});
+}
+
+// What could not be written whole fails the run and changes nothing else; a record that
+// is not whole has no board.target.
+TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
+    const Road& road = Roads()[0];
+    simrun::Options options;
+    options.target = road.target;
+    const simrun::Result plain = simrun::Run(road.args, options);
+    const support::TempDir scratch;
+    const std::string rec = scratch.Path() + "/rec";
+    const struct {
+        const char* variable;
+        std::string value;
+        uint64_t fileSizeLimit;  // below the target file, above each capture file
+        std::string err;
+    } cases[] = {
+        {"AVRIG_TRACE", "/dev/full", 0, "avrig: the trace /dev/full is incomplete: No space left on device\n"},
+        {"AVRIG_RECORD", rec, 1000,
+         "avrig: record: cannot write board.target.unfinished in " + rec +
+             ": File too large; the record is incomplete and has no board.target\n"},
+    };
+    for (const auto& c : cases) {
+        options.env = {{c.variable, c.value}};
+        options.fileSizeLimit = c.fileSizeLimit;
+        const simrun::Result run = simrun::Run(road.args, options);
+        EXPECT_EQ(run.status, 1) << c.value;
+        EXPECT_EQ(run.err, plain.err + c.err);
+        EXPECT_EQ(run.out, plain.out) << c.value;
+        EXPECT_EQ(Files(run.workDir), Files(plain.workDir)) << c.value;
+    }
+    const std::vector<std::string> unfinished = {"board.target.unfinished", "memory-0.bin", "memory-1.bin",
+                                                 "memory-2.bin", "memory-3.bin"};
+    std::vector<std::string> names = support::FolderNames(rec);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, unfinished);
+}
+
+// Whatever the umask, only the running user may change the record; a run ended by a
+// signal leaves no board.target.
+TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
+    const mode_t umaskBefore = umask(0);
+    for (const int signal : {0, SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        simrun::Options options;
+        options.env = {{"AVRIG_RECORD", "rec"}};
+        options.signal = signal;
+        options.signalWhen = "cap_001";
+        const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
+        EXPECT_EQ(run.signal, signal);
+        const std::string rec = run.workDir + "/rec/";
+        std::vector<std::string> names = support::FolderNames(rec);
+        EXPECT_EQ(std::count(names.begin(), names.end(), "board.target"), signal == 0 ? 1 : 0) << signal;
+        names.push_back(".");
+        for (const std::string& name : names) {
+            struct stat info {};
+            EXPECT_TRUE(stat((rec + name).c_str(), &info) == 0 && (info.st_mode & 022) == 0) << signal << name;
+        }
+    }
+    umask(umaskBefore);
 }
 
 }  // namespace
