@@ -68,6 +68,7 @@ int AvrigMain(int argc, char** argv) {
         return 1;
     }
     const int status = Run(argc, argv);
-    WatchFinish();
-    return status;
+    // A run that failed keeps its own status; one that did not is no success without its trace or record.
+    const bool whole = WatchFinish();
+    return status == 0 && !whole ? 1 : status;
 }

@@ -1,4 +1,4 @@
-// The recorder. board.target is written as the run goes: a `nodes` line each time a new
+// The recorder. The target file is written as the run goes: a `nodes` line each time a new
 // node opens, a `refuse` line for each refused code, the driver's answers, a `word` line
 // for each register word read, and a `load` line for each block of frame memory once the
 // block is complete. Frame words go straight into memory-N.bin files: up to four blocks
@@ -7,9 +7,16 @@
 // The simulated target answers the same way every time; where the board did not (a
 // register read twice with two values, a code refused once and accepted once), one
 // stderr line says what board.target cannot say, once for each kind.
+//
+// Root may record in a folder others can reach: the record takes only a folder of the
+// running user's that nobody else can write, and creates each file in it through the
+// folder's descriptor, new, never through a link. The target file grows under a name no
+// replay takes and becomes board.target only when the record is whole, so a record cut
+// short by a signal or a failed write never replays as if it were complete.
 #include "device/record.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,7 +42,15 @@ constexpr uint32_t kPhysSpace = 0x20000000u;
 constexpr uint32_t kMaxBlockBytes = 64u << 20;
 constexpr uint32_t kMaxFileBytes = 1u << 30;
 
+constexpr char kTargetName[] = "board.target";
+constexpr char kUnfinishedName[] = "board.target.unfinished";
+// Whatever the umask, nobody but the running user may change the record.
+constexpr mode_t kFolderMode = 0755;
+constexpr mode_t kFileMode = 0644;
+
 char g_dir[4096];
+int g_dirFd = -1;
+bool g_whole = true;  // nothing failed to be created or written
 std::FILE* g_target = nullptr;
 unsigned g_gaps = 0;  // kinds already reported
 uint32_t g_nodes = 0;
@@ -47,7 +62,6 @@ enum Gap : unsigned {
     kAnswerUnsaid = 1u << 3,
     kErrorUnnamed = 1u << 4,
     kCloseFailed = 1u << 5,
-    kNotWritten = 1u << 6,
 };
 
 struct Register {
@@ -93,13 +107,51 @@ struct Range {
 };
 std::vector<Range> g_ranges;
 
+// The first file that could not be created or written: the record stops there, keeps no
+// board.target, and says so once.
+void Lost(const char* what, const char* name, int error) {
+    if (g_whole) {
+        g_whole = false;
+        Complain("record: cannot %s %s in %s: %s; the record is incomplete and has no %s", what, name, g_dir,
+                 std::strerror(error), kTargetName);
+    }
+}
+
+void CheckTarget() {
+    if (g_whole && std::ferror(g_target) != 0) {
+        Lost("write", kUnfinishedName, errno);
+    }
+}
+
 void Directive(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Directive(const char* format, ...) {
+    if (!g_whole) {
+        return;
+    }
     va_list args;
     va_start(args, format);
     std::vfprintf(g_target, format, args);
     va_end(args);
     std::fputc('\n', g_target);
+    CheckTarget();
+}
+
+struct MemoryName {
+    char text[32];
+    explicit MemoryName(unsigned number) { std::snprintf(text, sizeof text, "memory-%u.bin", number); }
+};
+
+// A new file in the record folder, created there and nowhere else: nothing already at
+// the name is taken, a link least of all.
+std::FILE* CreateInFolder(const char* name) {
+    const int fd = openat(g_dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    std::FILE* file = fd != -1 ? fdopen(fd, "wb") : nullptr;
+    if (file == nullptr && fd != -1) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
 }
 
 void ReportGap(unsigned kind, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -121,24 +173,59 @@ uint32_t Le32(const uint8_t* bytes) {
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-// True when `dir` holds nothing but "." and "..".
-bool EmptyFolder(const char* dir) {
-    DIR* folder = opendir(dir);
-    if (folder == nullptr) {
-        return false;
+// Why the folder open as `fd` cannot take a record; nullptr when it can.
+const char* Unfit(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        return std::strerror(errno);
     }
-    bool empty = true;
+    if (info.st_uid != geteuid()) {
+        return "it belongs to another user";
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return "others can write to it";
+    }
+    const int listFd = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* folder = listFd != -1 ? fdopendir(listFd) : nullptr;
+    if (folder == nullptr) {
+        const int error = errno;
+        if (listFd != -1) {
+            close(listFd);
+        }
+        return std::strerror(error);
+    }
+    const char* reason = nullptr;
     while (const dirent* entry = readdir(folder)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            empty = false;
+            reason = "it is not an empty folder";
             break;
         }
     }
     closedir(folder);
-    return empty;
+    return reason;
+}
+
+// Opens the record folder at g_dir, making it when it is not there.
+bool OpenFolder() {
+    const char* reason = nullptr;
+    if (mkdir(g_dir, kFolderMode) != 0 && errno != EEXIST) {
+        reason = std::strerror(errno);
+    } else if ((g_dirFd = open(g_dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) == -1) {
+        const int error = errno;
+        struct stat info {};
+        const bool link = lstat(g_dir, &info) == 0 && S_ISLNK(info.st_mode);
+        reason = link ? "it is a link" : error == ENOTDIR ? "it is not an empty folder" : std::strerror(error);
+    } else if ((reason = Unfit(g_dirFd)) == nullptr) {
+        return true;
+    }
+    Complain("cannot record into %s: %s", g_dir, reason);
+    return false;
 }
 
 void WriteNodes() {
+    if (!g_whole) {
+        return;
+    }
     std::fputs("nodes", g_target);
     for (const char* path : {kVipDevice, kMmioDebugDevice, kMmioDevice}) {
         const uint32_t bit = path == kVipDevice ? 1u : path == kMmioDebugDevice ? 2u : 4u;
@@ -147,6 +234,7 @@ void WriteNodes() {
         }
     }
     std::fputc('\n', g_target);
+    CheckTarget();
 }
 
 // Which bytes of a record the target file's answer sets.
@@ -233,12 +321,10 @@ void EndBlock(Stream* s) {
     AddRange(start, start + s->bytes);
 }
 
-bool CloseFile(std::FILE* file) {
+void CloseFile(std::FILE* file, const char* name) {
     if (file != nullptr && std::fclose(file) != 0) {
-        ReportGap(kNotWritten, "%s was not written completely: %s", g_dir, std::strerror(errno));
-        return false;
+        Lost("write", name, errno);
     }
-    return true;
 }
 
 // A stream ready for a new block at `address`: an idle one, else the one unused longest.
@@ -255,14 +341,13 @@ Stream* StartBlock(uint32_t address) {
     }
     EndBlock(chosen);
     if (chosen->file == nullptr || chosen->fileBytes >= kMaxFileBytes) {
-        CloseFile(chosen->file);
-        char path[sizeof g_dir + 32];
+        CloseFile(chosen->file, MemoryName(chosen->number).text);
         chosen->number = g_nextFile++;
-        std::snprintf(path, sizeof path, "%s/memory-%u.bin", g_dir, chosen->number);
-        chosen->file = std::fopen(path, "wb");
+        const MemoryName name(chosen->number);
+        chosen->file = CreateInFolder(name.text);
         chosen->fileBytes = 0;
         if (chosen->file == nullptr) {
-            ReportGap(kNotWritten, "cannot create %s: %s", path, std::strerror(errno));
+            Lost("create", name.text, errno);
             return nullptr;
         }
     }
@@ -289,27 +374,26 @@ bool RecordStart(const char* dir, int argc, char** argv) {
     g_nextFile = 0;
     g_tick = 0;
     g_ranges.clear();
+    g_whole = true;
     if (std::strlen(dir) >= sizeof g_dir) {
         Complain("cannot record into %s: the name is too long", dir);
         return false;
     }
     std::strcpy(g_dir, dir);
-    // An existing folder is taken as it is, owner and mode kept, but only when empty.
-    if (mkdir(dir, 0777) != 0) {
-        if (errno != EEXIST) {
-            Complain("cannot record into %s: %s", dir, std::strerror(errno));
-            return false;
-        }
-        if (!EmptyFolder(dir)) {
-            Complain("cannot record into %s: it is not an empty folder", dir);
-            return false;
-        }
+    // A slash at the end would have the open follow a link at the name.
+    for (size_t end = std::strlen(g_dir); end > 1 && g_dir[end - 1] == '/'; --end) {
+        g_dir[end - 1] = '\0';
     }
-    char path[sizeof g_dir + 16];
-    std::snprintf(path, sizeof path, "%s/board.target", dir);
-    g_target = std::fopen(path, "w");
+    // An existing folder is taken as it is, owner and mode kept.
+    if (!OpenFolder()) {
+        RecordFinish();
+        return false;
+    }
+    g_target = CreateInFolder(kUnfinishedName);
     if (g_target == nullptr) {
-        Complain("cannot record into %s: %s", path, std::strerror(errno));
+        Complain("cannot record into %s: cannot create %s: %s", g_dir, kUnfinishedName, std::strerror(errno));
+        g_whole = false;
+        RecordFinish();
         return false;
     }
     std::fputs("# What a board's drivers answered to this run, recorded by avrig:\n#", g_target);
@@ -320,25 +404,32 @@ bool RecordStart(const char* dir, int argc, char** argv) {
         }
     }
     std::fputs("\n# Replay on a PC: avrig-sim with this file as its target and the same arguments.\n", g_target);
+    CheckTarget();
     WriteNodes();
     return true;
 }
 
-void RecordFinish() {
+bool RecordFinish() {
     for (Stream& s : g_streams) {
         EndBlock(&s);
-        CloseFile(s.file);
+        CloseFile(s.file, MemoryName(s.number).text);
         s = Stream{};
     }
     if (g_target != nullptr) {
-        if (std::ferror(g_target) != 0) {
-            ReportGap(kNotWritten, "%s/board.target was not written completely", g_dir);
-        }
-        CloseFile(g_target);
+        CheckTarget();
+        CloseFile(g_target, kUnfinishedName);
         g_target = nullptr;
+        if (g_whole && renameat(g_dirFd, kUnfinishedName, g_dirFd, kTargetName) != 0) {
+            Lost("name", kTargetName, errno);
+        }
+    }
+    if (g_dirFd != -1) {
+        close(g_dirFd);
+        g_dirFd = -1;
     }
     g_ranges.clear();
     g_ranges.shrink_to_fit();
+    return g_whole;
 }
 
 void RecordOpen(const char* path, bool opened) {
@@ -439,6 +530,9 @@ void RecordRegister(uint32_t address, uint32_t value) {
 }
 
 void RecordMemory(uint32_t address, uint32_t value) {
+    if (!g_whole) {
+        return;  // the record is lost; its files grow no further
+    }
     const uint32_t phys = address & kPhysMask;
     if ((address & 3u) != 0) {
         RecordRegister(address, value);  // a `load` starts on a word
@@ -465,7 +559,9 @@ void RecordMemory(uint32_t address, uint32_t value) {
     }
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    std::fwrite(bytes, 1, 4, stream->file);
+    if (std::fwrite(bytes, 1, 4, stream->file) != 4) {
+        Lost("write", MemoryName(stream->number).text, errno);
+    }
     stream->bytes += 4;
     stream->fileBytes += 4;
     stream->used = ++g_tick;

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 
-// Creates the folder (it may exist if empty) and board.target. False, after one line on
-// standard error, when it cannot.
+// Creates the folder (it may exist if it is the running user's, empty and writable by
+// nobody else) and the target file. False, after one line on standard error, when it cannot.
 bool RecordStart(const char* dir, int argc, char** argv);
-void RecordFinish();
+// Closes the files and names the target file board.target when the record is whole.
+// False when it is not (one line on standard error said why).
+bool RecordFinish();
 
 void RecordOpen(const char* path, bool opened);
 void RecordClose(bool vip, bool closed);

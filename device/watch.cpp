@@ -4,6 +4,10 @@
 // board that hangs in it leaves the request it hung in.
 #include "device/watch.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -20,6 +24,8 @@ bool g_watching = false;
 namespace {
 
 std::FILE* g_trace = nullptr;
+const char* g_tracePath = nullptr;
+bool g_traceWhole = true;  // every line written so far reached the file
 bool g_traceMmio = false;
 bool g_recording = false;
 
@@ -36,6 +42,12 @@ struct Opened {
 // The tool holds at most two nodes at once.
 Opened g_opened[4];
 
+// A trace with a hole in it is said once, the moment it happens; the run goes on.
+void TraceLost(int error) {
+    g_traceWhole = false;
+    Complain("the trace %s is incomplete: %s", g_tracePath, std::strerror(error));
+}
+
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Trace(const char* format, ...) {
     if (g_trace == nullptr) {
@@ -46,6 +58,9 @@ void Trace(const char* format, ...) {
     std::vfprintf(g_trace, format, args);
     va_end(args);
     std::fputc('\n', g_trace);  // line buffered: the line is out before the request
+    if (g_traceWhole && std::ferror(g_trace) != 0) {
+        TraceLost(errno);
+    }
 }
 
 void TraceFailure(int error) { Trace("  failed: %s", std::strerror(error)); }
@@ -161,17 +176,65 @@ int MmioRequestWatched(Opened* node, uint32_t code, uintptr_t arg, bool frame) {
     return result;
 }
 
+// Why a file of this kind is no place for a trace; nullptr for a regular file or a
+// character device (a serial console is a fair place for one).
+const char* RefusedKind(mode_t mode) {
+    if (S_ISREG(mode) || S_ISCHR(mode)) {
+        return nullptr;
+    }
+    if (S_ISLNK(mode)) {
+        return "it is a link";
+    }
+    if (S_ISFIFO(mode)) {
+        return "it is a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "it is a socket";
+    }
+    return S_ISDIR(mode) ? "it is a folder" : "it is not a regular file or a character device";
+}
+
+// Appends to `path`. Root may run the tool in a folder others can write: a link planted
+// at the name is not followed, and a FIFO, which would hold the tool until someone reads
+// it, is refused with every other kind of file but the two.
+std::FILE* OpenTrace(const char* path) {
+    const int fd =
+        open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    const int error = errno;
+    struct stat info {};
+    const char* reason = nullptr;
+    if (fd == -1) {
+        // A link fails as ELOOP, a FIFO or socket as ENXIO: name what is there instead.
+        reason = lstat(path, &info) == 0 ? RefusedKind(info.st_mode) : nullptr;
+        reason = reason != nullptr ? reason : std::strerror(error);
+    } else if (fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
+    } else if ((reason = RefusedKind(info.st_mode)) == nullptr) {
+        // Blocking again for the writes, then buffered a line at a time.
+        std::FILE* file = fcntl(fd, F_SETFL, O_APPEND) == 0 ? fdopen(fd, "a") : nullptr;
+        if (file != nullptr) {
+            return file;
+        }
+        reason = std::strerror(errno);
+    }
+    if (fd != -1) {
+        close(fd);
+    }
+    Complain("cannot open the trace %s: %s", path, reason);
+    return nullptr;
+}
+
 }  // namespace
 
 bool WatchStart(int argc, char** argv) {
     WatchFinish();
     const char* trace = std::getenv("AVRIG_TRACE");
     if (trace != nullptr && *trace != '\0') {
-        g_trace = std::fopen(trace, "a");
+        g_trace = OpenTrace(trace);
         if (g_trace == nullptr) {
-            Complain("cannot open the trace %s: %s", trace, std::strerror(errno));
             return false;
         }
+        g_tracePath = trace;
         std::setvbuf(g_trace, nullptr, _IOLBF, BUFSIZ);
         const char* mmio = std::getenv("AVRIG_TRACE_MMIO");
         g_traceMmio = mmio != nullptr && std::strcmp(mmio, "1") == 0;
@@ -188,13 +251,18 @@ bool WatchStart(int argc, char** argv) {
     return true;
 }
 
-void WatchFinish() {
+bool WatchFinish() {
+    bool whole = true;
     if (g_trace != nullptr) {
-        std::fclose(g_trace);
+        if (std::fclose(g_trace) != 0 && g_traceWhole) {
+            TraceLost(errno);
+        }
+        whole = g_traceWhole;
         g_trace = nullptr;
     }
+    g_traceWhole = true;
     if (g_recording) {
-        RecordFinish();
+        whole = RecordFinish() && whole;
         g_recording = false;
     }
     g_traceMmio = false;
@@ -202,6 +270,7 @@ void WatchFinish() {
     for (Opened& entry : g_opened) {
         entry = Opened{};
     }
+    return whole;
 }
 
 int WatchOpen(const char* path, int flags) {

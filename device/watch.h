@@ -17,8 +17,9 @@ extern bool g_watching;
 // false, before any device is touched. `argc`/`argv` go into the record's first lines.
 bool WatchStart(int argc, char** argv);
 
-// Closes the trace and finishes the record; nothing is watched after it.
-void WatchFinish();
+// Closes the trace and finishes the record; nothing is watched after it. False when the
+// trace or the record could not be written whole (one line on standard error said so).
+bool WatchFinish();
 
 int WatchOpen(const char* path, int flags);
 int WatchClose(int fd);

@@ -1,8 +1,12 @@
 // Trace and record end to end: a traced run is its simulated log plus indented lines and
 // otherwise the same run; a recorded run replays from its board.target to the same exit
 // status, output, files and request log.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -144,9 +148,13 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     const support::TempDir scratch;
     const std::string full = scratch.Path() + "/full";
     const std::string plainFile = scratch.Path() + "/file";
+    const std::string link = scratch.Path() + "/link", linkDir = scratch.Path() + "/linkdir";
+    const std::string fifo = scratch.Path() + "/fifo", shared = scratch.Path() + "/shared";
     std::ofstream(plainFile) << "x";
     ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
     std::ofstream(full + "/board.target") << "nodes\n";
+    ASSERT_EQ(mkdir(shared.c_str(), 0755) | chmod(shared.c_str(), 0775) | mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()), 0);
     const struct {
         const char* variable;
         std::string value;
@@ -158,6 +166,11 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_RECORD", plainFile, "avrig: cannot record into " + plainFile + ": it is not an empty folder\n"},
         {"AVRIG_RECORD", scratch.Path() + "/absent/rec",
          "avrig: cannot record into " + scratch.Path() + "/absent/rec: No such file or directory\n"},
+        {"AVRIG_TRACE", link, "avrig: cannot open the trace " + link + ": it is a link\n"},
+        {"AVRIG_TRACE", fifo, "avrig: cannot open the trace " + fifo + ": it is a FIFO\n"},
+        {"AVRIG_TRACE", full, "avrig: cannot open the trace " + full + ": it is a folder\n"},
+        {"AVRIG_RECORD", linkDir + "/", "avrig: cannot record into " + linkDir + ": it is a link\n"},
+        {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
     };
     for (const auto& c : cases) {
         simrun::Options options;
@@ -168,6 +181,83 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.log, "") << c.value;
     }
+    EXPECT_EQ(ReadFile(plainFile), "x");
+}
+
+// The user nobody makes the folder that root is then told to record into.
+TEST(WatchStart, AFolderAnotherUserMadeIsNotTaken) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to play another user against it";
+    }
+    const support::TempDir scratch;
+    const std::string rec = scratch.Path() + "/rec";
+    ASSERT_EQ(chmod(scratch.Path().c_str(), 0777), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool made = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+        _exit(made && mkdir(rec.c_str(), 0755) == 0 ? 0 : 1);
+    }
+    int wstatus = -1;
+    ASSERT_TRUE(waitpid(child, &wstatus, 0) == child && wstatus == 0);
+    simrun::Options options;
+    options.env = {{"AVRIG_RECORD", rec}};
+    const simrun::Result run = simrun::Run({"memget", "c.bmp"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "avrig: cannot record into " + rec + ": it belongs to another user\n");
+    EXPECT_EQ(run.log + ReadFile(rec + "/board.target.unfinished"), "");
+}
+
+// What could not be written whole fails the run and changes nothing else; a record that
+// is not whole has no board.target.
+TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
+    const Road& road = Roads()[0];
+    simrun::Options options;
+    options.target = road.target;
+    const simrun::Result plain = simrun::Run(road.args, options);
+    const support::TempDir scratch;
+    const std::string rec = scratch.Path() + "/rec";
+    const struct {
+        std::pair<std::string, std::string> variable;
+        uint64_t fileSizeLimit;  // below the target file, above each capture file
+        std::string err;
+    } cases[] = {
+        {{"AVRIG_TRACE", "/dev/full"}, 0, "avrig: the trace /dev/full is incomplete: No space left on device\n"},
+        {{"AVRIG_RECORD", rec}, 1000, "avrig: record: cannot write board.target.unfinished in " + rec +
+                                          ": File too large; the record is incomplete and has no board.target\n"},
+    };
+    for (const auto& c : cases) {
+        options.env = {c.variable};
+        options.fileSizeLimit = c.fileSizeLimit;
+        const simrun::Result run = simrun::Run(road.args, options);
+        EXPECT_EQ(run.status, 1) << c.err;
+        EXPECT_EQ(run.err, plain.err + c.err);
+        EXPECT_EQ(run.out, plain.out) << c.err;
+        EXPECT_EQ(Files(run.workDir), Files(plain.workDir)) << c.err;
+    }
+    EXPECT_EQ(Files(rec).count("board.target"), 0u);
+}
+
+// Whatever the umask, only the running user may change the record; a run ended by a
+// signal leaves no board.target.
+TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
+    const mode_t umaskBefore = umask(0);
+    for (const int signal : {0, SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        simrun::Options options;
+        options.env = {{"AVRIG_RECORD", "rec"}};
+        options.signal = signal;
+        options.signalWhen = "cap_001";
+        const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
+        const std::string rec = run.workDir + "/rec/";
+        EXPECT_EQ(run.signal, signal);
+        EXPECT_EQ(Files(rec).count("board.target"), signal == 0 ? 1u : 0u) << signal;
+        std::vector<std::string> names = support::FolderNames(rec);
+        names.push_back(".");
+        for (const std::string& name : names) {
+            struct stat info {};
+            EXPECT_TRUE(stat((rec + name).c_str(), &info) == 0 && (info.st_mode & 022) == 0) << signal << name;
+        }
+    }
+    umask(umaskBefore);
 }
 
 }  // namespace
