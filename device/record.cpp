@@ -321,10 +321,20 @@ void EndBlock(Stream* s) {
     AddRange(start, start + s->bytes);
 }
 
+// Synced before it is closed: board.target is named only when everything it names is on
+// the device, so a power cut cannot leave a record that looks whole with short files.
 void CloseFile(std::FILE* file, const char* name) {
-    if (file != nullptr && std::fclose(file) != 0) {
-        Lost("write", name, errno);
+    if (file == nullptr) {
+        return;
     }
+    const bool synced = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    int error = errno;
+    if (std::fclose(file) != 0 && synced) {
+        error = errno;
+    } else if (synced) {
+        return;
+    }
+    Lost("write", name, error);
 }
 
 // A stream ready for a new block at `address`: an idle one, else the one unused longest.
