@@ -64,10 +64,13 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int AvrigMain(int argc, char** argv) {
+    if (!OpenStandardDescriptors()) {
+        return 1;
+    }
     if (!WatchStart(argc, argv)) {
         return 1;
     }
     const int status = Run(argc, argv);
     WatchFinish();
-    return status;
+    return CheckStandardOutput(status);
 }
