@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/sim_runner.h"
@@ -19,10 +20,8 @@ const struct Road {
     std::vector<std::string> args;
 } kRoads[] = {
     {"requests", "nodes /dev/zorvip\n", {"-h", "-a", "2"}},
-    {"capture",
-     "nodes /dev/zorvip /dev/zormmio\ncapture 0x01000000 0x01100000 0x8000 0x8000 2\n"
-     "pattern YUV_422C8 8 2 progressive\n",
-     {"-a", "2", "memget", "c.bmp"}},
+    {"capture", "nodes /dev/zorvip /dev/zormmio\ncapture 0x01000000 0x01100000 0x8000 0x8000 2\n"
+                "pattern YUV_422C8 8 2 progressive\n", {"-a", "2", "memget", "c.bmp"}},
 };
 
 // The run with a trace and a record: every file it wrote, by folder and name.
@@ -51,9 +50,9 @@ TEST(StandardDescriptors, AClosedOneTakesNoFileAndChangesNothing) {
             options.closed = {fd};
             simrun::Result run;
             EXPECT_EQ(RunFiles(road, options, &run), expected) << road.name << " fd " << fd;
-            EXPECT_EQ(run.status, plain.status) << road.name << " fd " << fd;
-            EXPECT_EQ(run.out, fd == 1 ? "" : plain.out) << road.name << " fd " << fd;
-            EXPECT_EQ(run.err, fd == 2 ? "" : plain.err) << road.name << " fd " << fd;
+            EXPECT_EQ(std::make_tuple(run.status, run.out, run.err),
+                      std::make_tuple(plain.status, fd == 1 ? "" : plain.out, fd == 2 ? "" : plain.err))
+                << road.name << " fd " << fd;
         }
     }
 }
