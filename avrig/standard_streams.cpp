@@ -32,13 +32,12 @@ bool OpenStandardDescriptors() {
 }
 
 int CheckStandardOutput(int status) {
-    errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
-    const int reason = errno;
+    const int reason = flushed ? 0 : errno;
     if (flushed && std::ferror(stdout) == 0) {
         return status;
     }
-    // A write that failed earlier left no reason behind; the flush may have one.
+    // A write that failed earlier left no reason behind; a failed flush has one.
     if (reason != 0) {
         Complain("standard output could not be written: %s", std::strerror(reason));
     } else {
