@@ -2,3 +2,18 @@
 #pragma once
 
 int AvrigMain(int argc, char** argv);
+
+// Puts /dev/null on any of descriptors 0, 1 and 2 that arrived closed, so that no device
+// node, output file, trace or record is ever given one of them and receives what the tool
+// prints. False, with one line on standard error where it can go, when /dev/null cannot
+// be opened: the tool must not run then. Called before anything else opens a file.
+bool OpenStandardDescriptors();
+
+// `status`, or 1 after one line on standard error when standard output could not be
+// written whole (a full disk, /dev/full, an I/O error). A closed pipe ends the tool by
+// SIGPIPE before this. The error stays set, so the one line is not repeated.
+int CheckStandardOutput(int status);
+
+// The programs' last step after AvrigMain: closes standard output, and a close that
+// reports a failed write (after CheckStandardOutput found none) makes the status 1.
+int CloseStandardOutput(int status);

@@ -64,11 +64,14 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int AvrigMain(int argc, char** argv) {
+    if (!OpenStandardDescriptors()) {
+        return 1;
+    }
     if (!WatchStart(argc, argv)) {
         return 1;
     }
     const int status = Run(argc, argv);
     // A run that failed keeps its own status; one that did not is no success without its trace or record.
     const bool whole = WatchFinish();
-    return status == 0 && !whole ? 1 : status;
+    return CheckStandardOutput(status == 0 && !whole ? 1 : status);
 }

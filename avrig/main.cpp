@@ -2,7 +2,7 @@
 
 #include "avrig/avrig_main.h"
 
-int main(int argc, char** argv) { return AvrigMain(argc, argv); }
+int main(int argc, char** argv) { return CloseStandardOutput(AvrigMain(argc, argv)); }
 
 // The tool throws nothing, so it never terminates with an exception in flight; the
 // library's verbose handler for that case only names the exception's type, and its type-name

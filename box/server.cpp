@@ -26,6 +26,7 @@
 #include "device/mmio.h"
 #include "device/requests.h"
 #include "device/seam.h"
+#include "sim/log.h"
 #include "sim/sim.h"
 #include "sim/state.h"
 
@@ -105,6 +106,23 @@ void Ioctl(fuse_req_t req, int cmd, void* arg, fuse_file_info* fi, unsigned /*fl
     fuse_reply_ioctl(req, result, buffer.data(), buffer.size());
 }
 
+// The drivers take requests only. A read or write on a node is the tool's text gone astray
+// (a standard descriptor handed to a node): logged, a line avrig-sim never writes, so the
+// comparison of the two logs shows it; and refused.
+void Astray(fuse_req_t req, const char* what, size_t size) {
+    {
+        const std::lock_guard<std::mutex> lock(g_target);
+        sim::LogLine("%s %s %zu bytes", what, sim::PathOfNode(NodeOf(req)), size);
+    }
+    fuse_reply_err(req, EINVAL);
+}
+
+void Read(fuse_req_t req, size_t size, off_t /*offset*/, fuse_file_info* /*fi*/) { Astray(req, "read", size); }
+
+void Write(fuse_req_t req, const char* /*buf*/, size_t size, off_t /*offset*/, fuse_file_info* /*fi*/) {
+    Astray(req, "write", size);
+}
+
 void InitDone(void* /*userdata*/) {
     if (--g_waiting == 0) {
         const int ready = open(g_ready, O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -156,6 +174,8 @@ int main(int argc, char** argv) {
     ops.open = Open;
     ops.release = Release;
     ops.ioctl = Ioctl;
+    ops.read = Read;
+    ops.write = Write;
 
     std::vector<Served> served;
     for (uint32_t node : {sim::kNodeVip, sim::kNodeMmioDebug, sim::kNodeMmio}) {

@@ -1,3 +1,4 @@
+#include "avrig/avrig_main.h"
 #include "sim/sim.h"
 
-int main(int argc, char** argv) { return SimMain(argc, argv); }
+int main(int argc, char** argv) { return CloseStandardOutput(SimMain(argc, argv)); }

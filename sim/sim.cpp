@@ -125,6 +125,10 @@ bool LoadFromEnvironment(const char* program) {
 }  // namespace sim
 
 int SimMain(int argc, char** argv) {
+    // Before the target and the log open: neither may take a closed standard descriptor.
+    if (!OpenStandardDescriptors()) {
+        return 1;
+    }
     sim::Reset();
     // The tool's own process-wide state: a run starts with the register device closed.
     fd = -1;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "avrig/avrig_main.h"
 #include "sim/sim.h"
 
 namespace simrun {
@@ -75,7 +76,8 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         if (chdir(result.workDir.c_str()) != 0) {
             _exit(120);
         }
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string& outTo = options.stdoutPath.empty() ? outPath : options.stdoutPath;
+        const int out = open(outTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(121);
@@ -104,7 +106,11 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
-        const int status = SimMain(static_cast<int>(storage.size()), argv.data());
+        for (const int fd : options.closed) {
+            close(fd);
+        }
+        // As sim/main.cpp runs it.
+        const int status = CloseStandardOutput(SimMain(static_cast<int>(storage.size()), argv.data()));
         std::fflush(stdout);
         std::fflush(stderr);
         _exit(status & 0xff);

@@ -1,0 +1,60 @@
+// The three standard descriptors at both ends of a run, as root tools keep them: none
+// arrives closed, and a standard output that could not be written is a failure.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "avrig/avrig_main.h"
+#include "report/report.h"
+
+bool OpenStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free number: every lower one is open by now, so this is `fd` itself.
+        // Inherited as a standard descriptor is, not close-on-exec.
+        const int opened = open("/dev/null", O_RDWR);
+        if (opened != fd) {
+            const int reason = errno;
+            if (opened >= 0) {
+                close(opened);
+            }
+            Complain("descriptor %d is closed and /dev/null cannot stand in for it: %s", fd,
+                     opened >= 0 ? "another number came back" : std::strerror(reason));
+            return false;
+        }
+    }
+    return true;
+}
+
+int CheckStandardOutput(int status) {
+    const bool flushed = std::fflush(stdout) == 0;
+    const int reason = flushed ? 0 : errno;
+    if (flushed && std::ferror(stdout) == 0) {
+        return status;
+    }
+    // A write that failed earlier left no reason behind; a failed flush has one.
+    if (reason != 0) {
+        Complain("standard output could not be written: %s", std::strerror(reason));
+    } else {
+        Complain("standard output could not be written");
+    }
+    return 1;
+}
+
+int CloseStandardOutput(int status) {
+    // Reported already, or nothing left to find: only a file system that tells of a failed
+    // write when the file closes (NFS) gives the close an error of its own.
+    if (std::ferror(stdout) != 0 || std::fflush(stdout) != 0) {
+        return status;
+    }
+    if (close(STDOUT_FILENO) != 0) {
+        Complain("standard output could not be written: %s", std::strerror(errno));
+        return 1;
+    }
+    return status;
+}
