@@ -200,6 +200,35 @@ struct PpmPixels {
     }
 };
 
+// 16-bit little-endian, as one store where the host is little-endian.
+AVRIG_INLINE void PutLe16(uint8_t* p, uint32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap16(static_cast<uint16_t>(v));
+#endif
+    const uint16_t half = static_cast<uint16_t>(v);
+    std::memcpy(p, &half, 2);
+}
+
+// The PPM's samples into three planes. A 4:2:2 pair stores its chroma twice at the same
+// place (shift 1), which costs less than a test per pixel.
+struct Y4mPixels {
+    uint8_t* y;
+    uint8_t* cb;
+    uint8_t* cr;
+    uint32_t shift;
+    uint32_t i;
+    using Terms = PpmPixels::Terms;
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma(cr, cb); }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma8(cr, cb); }
+    AVRIG_INLINE void Pixel(uint32_t luma, const Terms& t) {
+        const uint32_t c = 2u * (i >> shift);
+        PutLe16(y + 2u * i, luma);
+        PutLe16(cb + c, t.cb);
+        PutLe16(cr + c, t.cr);
+        ++i;
+    }
+};
+
 // Chroma bytes per four pixels.
 constexpr size_t ChromaStep(bool is422, bool chroma10) { return (chroma10 ? 5u : 4u) * (is422 ? 1u : 2u); }
 
@@ -313,6 +342,11 @@ size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
     PpmPixels px{row};
     AnyRow(f, px);
     return static_cast<size_t>(px.out - row);
+}
+
+void BuildY4mRow(const FrameLines* f, uint8_t* y, uint8_t* cb, uint8_t* cr) {
+    Y4mPixels px{y, cb, cr, f->is422 ? 1u : 0u, 0};
+    AnyRow(f, px);
 }
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {
