@@ -12,6 +12,7 @@
 
 #include "device/mmio.h"
 #include "memget/frame_writers.h"
+#include "memget/output_formats.h"
 #include "tests/fake_seam.h"
 #include "tests/support.h"
 
@@ -88,13 +89,15 @@ struct Written {
     std::string err;  // and on standard error
 };
 
-// Runs a writer into `stream` (a fresh tmpfile when null) and reads the file back.
-inline Written RunWriter(int (*writer)(CaptureDescriptor*), CaptureDescriptor* desc, FILE* stream = nullptr) {
+// Runs a writer into `stream` (a fresh tmpfile when null) and reads the file back; with
+// `header`, the stream's header first, so the file is a whole one-frame stream.
+inline Written RunWriter(int (*writer)(CaptureDescriptor*), CaptureDescriptor* desc, FILE* stream = nullptr,
+                         int (*header)(CaptureDescriptor*) = nullptr) {
     FILE* file = stream != nullptr ? stream : tmpfile();
     desc->pFile = file;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    Written w{writer(desc), {}, {}, {}};
+    Written w{(header == nullptr || header(desc)) ? writer(desc) : 0, {}, {}, {}};
     w.out = testing::internal::GetCapturedStdout();
     w.err = testing::internal::GetCapturedStderr();
     if (stream == nullptr) {
@@ -105,6 +108,17 @@ inline Written RunWriter(int (*writer)(CaptureDescriptor*), CaptureDescriptor* d
     }
     desc->pFile = nullptr;
     return w;
+}
+
+// The whole file a format's row makes of one frame.
+inline Written RunFormat(const OutputFormat& format, CaptureDescriptor* desc, FILE* stream = nullptr) {
+    return RunWriter(format.write, desc, stream, format.streamHeader);
+}
+
+inline support::Output OracleOf(const OutputFormat& format) {
+    support::Output output{};
+    EXPECT_TRUE(support::OutputOfEnding(format.ending, &output)) << format.ending << " has no expected bytes";
+    return output;
 }
 
 }  // namespace imgtest
