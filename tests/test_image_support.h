@@ -70,16 +70,17 @@ inline Frame MakeFrame(Layout layout, uint32_t width, uint32_t height, uint32_t 
     return f;
 }
 
-// Frame-memory words a line of the frame should cost: those up to the one holding the
-// last bit of the last pixel's samples, and none past the line offset.
-inline uint32_t FloorReads(const Frame& f) {
+// Frame-memory words a line of the frame should cost in the planes a writer fetches:
+// those up to the one holding the last bit of the last pixel's samples, and none past
+// the line offset.
+inline uint32_t FloorReads(const Frame& f, uint8_t planes = kBothPlanes) {
     const uint32_t w = f.desc.uiWidth;
     if (w == 0) return 0;
     const uint32_t lastPair = f.desc.uiColorSpace == 1 ? w - 1 : (w - 1) / 2;
     const uint32_t lastChromaBit = f.desc.uiEncodeMode == 4 ? 8 * (2 * lastPair + 2) - 1 : 10 * (2 * lastPair + 2) - 1;
     const uint32_t y = std::min(((10 * w - 1) / 32 + 1), (f.desc.uiLineOffsetY + 3) / 4);
     const uint32_t uv = std::min(lastChromaBit / 32 + 1, (f.desc.uiLineOffsetUV + 3) / 4);
-    return f.desc.uiHeight * (y + uv);
+    return f.desc.uiHeight * ((planes & kLumaPlane ? y : 0) + (planes & kChromaPlane ? uv : 0));
 }
 
 struct Written {
