@@ -544,9 +544,9 @@ void CheckOutputs(const Case& c) {
         if (files.size() != 1 || files[0] != Name(c)) {
             Fail(Name(c), "the JPEG road must write exactly the requested file");
         }
-        const std::string file =
-            Streamed(c) ? CheckY4m(files[0], support::Y4mHeader(g.width, g.height, "444"), 1, 3 * uint64_t{g.width} * g.height)
-                        : CheckBmp(files[0], g.width, g.height);
+        const std::string file = Streamed(c) ? CheckY4m(files[0], support::Y4mHeader(g.width, g.height, "444"), 1,
+                                                        3 * uint64_t{g.width} * g.height)
+                                             : CheckBmp(files[0], g.width, g.height);
         CompareJpeg(c, g, files[0], file, &budget);
         return;
     }
@@ -559,7 +559,8 @@ void CheckOutputs(const Case& c) {
         const uint64_t chromaSamples = is422 ? (uint64_t{g.width} + 1) / 2 : g.width;
         const uint64_t frameBytes = 2 * (uint64_t{g.width} + 2 * chromaSamples) * g.height;
         const std::string header = support::Y4mHeader(g.width, g.height, is422 ? "422p10" : "444p10");
-        const std::string stream = c.count > 0 ? CheckY4m(Name(c), header, static_cast<uint64_t>(c.count), frameBytes) : "";
+        const std::string stream =
+            c.count > 0 ? CheckY4m(Name(c), header, static_cast<uint64_t>(c.count), frameBytes) : std::string();
         for (int32_t i = 0; i < c.count; ++i) {
             const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
             CompareFrame(c, g, at, Name(c), stream, {}, header.size() + static_cast<uint64_t>(i) * (6 + frameBytes) + 6,

@@ -166,7 +166,8 @@ std::vector<uint8_t> Y4mFrame(const FrameMemory& frame) {
     std::vector<uint8_t> planes[3];  // Y, Cb, Cr
     const uint32_t step = frame.layout.colorSpace == 2 ? 2 : 1;
     for (size_t l = 0; l < frame.luma.size(); ++l) {
-        const std::vector<uint32_t> numbers = ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width);
+        const std::vector<uint32_t> numbers =
+            ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width);
         for (uint32_t i = 0; i < frame.width; ++i) {
             Le(&planes[0], numbers[3 * size_t{i}], 2);
             if (i % step == 0) {

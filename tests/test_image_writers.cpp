@@ -81,11 +81,10 @@ TEST(ImageWriters, AskEachLineForTheWordsOfItsPixelsOnly) {
         m->asked.insert(m->asked.end(), {static_cast<uint32_t>(plane), line, bytes});
     };
     using ImageWriter = int (*)(FILE*, FrameFormat*, const LineSource&);
-    const std::pair<ImageWriter, const OutputFormat*> writers[] = {{WriteBmpFile, FindOutputFormat(PackEnding(".bmp"))},
-                                                                   {WriteYuvFile, FindOutputFormat(PackEnding(".yuv"))},
-                                                                   {WritePpmFile, FindOutputFormat(PackEnding(".pbm"))},
-                                                                   {WriteY4mFrame, FindOutputFormat(PackEnding(".y4m"))}};
+    const std::pair<ImageWriter, const char*> writers[] = {
+        {WriteBmpFile, ".bmp"}, {WriteYuvFile, ".yuv"}, {WritePpmFile, ".pbm"}, {WriteY4mFrame, ".y4m"}};
     for (const auto& writer : writers) {
+        const OutputFormat& row = *FindOutputFormat(PackEnding(writer.second));
         for (const auto& layout : kLayouts) {
             const Frame f = MakeFrame(layout, 1, 2, 255 * 256, 255 * 256);
             Memory memory{&f, {}};
@@ -93,7 +92,7 @@ TEST(ImageWriters, AskEachLineForTheWordsOfItsPixelsOnly) {
             FrameFormat format{d.uiWidth,      d.uiHeight,        d.uiRowBytes,         d.uiColorSpace,
                                d.uiEncodeMode, d.uiLineOffsetY, d.uiLineOffsetUV};
             FILE* file = tmpfile();
-            if (writer.second->streamHeader != nullptr) {
+            if (row.streamHeader != nullptr) {
                 ASSERT_EQ(WriteY4mHeader(file, format), 1);
             }
             ASSERT_EQ(writer.first(file, &format, LineSource{read, &memory}), 1);
@@ -101,12 +100,12 @@ TEST(ImageWriters, AskEachLineForTheWordsOfItsPixelsOnly) {
             rewind(file);
             ASSERT_EQ(fread(bytes.data(), 1, bytes.size(), file), bytes.size());
             fclose(file);
-            EXPECT_EQ(bytes, Expected(*writer.second, f)) << writer.second->ending << " " << layout.name;
+            EXPECT_EQ(bytes, Expected(row, f)) << row.ending << " " << layout.name;
             const uint32_t luma = static_cast<uint32_t>(Plane::Luma), chroma = static_cast<uint32_t>(Plane::Chroma);
-            const uint32_t first = IsBmp(*writer.second) ? 1 : 0;  // BMP rows run bottom-up
+            const uint32_t first = IsBmp(row) ? 1 : 0;  // BMP rows run bottom-up
             EXPECT_EQ(memory.asked, (std::vector<uint32_t>{luma, first, 4, chroma, first, 4, luma, 1 - first, 4,
                                                            chroma, 1 - first, 4}))
-                << writer.second->ending << " " << layout.name;
+                << row.ending << " " << layout.name;
         }
     }
 }
@@ -260,7 +259,8 @@ TEST(FrameWriters, ShortWrites) {
             EXPECT_EQ(got.status, 0);
             // The new stream says nothing itself: the capture names the file not written.
             const bool quiet = format.container == Container::kY4m;
-            EXPECT_EQ(got.out, quiet ? "" : headerFits ? "Write error!!\n" : "Write bmp header error!!\n") << format.ending;
+            EXPECT_EQ(got.out, quiet ? "" : headerFits ? "Write error!!\n" : "Write bmp header error!!\n")
+                << format.ending;
             // No line after the failing row is read.
             EXPECT_EQ(fake::Get().reads, headerFits ? imgtest::FloorReads(f) / 4 : 0u);
             if (IsBmp(format)) {
