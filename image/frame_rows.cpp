@@ -200,31 +200,31 @@ struct PpmPixels {
     }
 };
 
-// 16-bit little-endian, as one store where the host is little-endian.
-AVRIG_INLINE void PutLe16(uint8_t* p, uint32_t v) {
+// A sample as it is stored in a little-endian 16-bit word.
+AVRIG_INLINE uint16_t Le16(uint32_t v) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap16(static_cast<uint16_t>(v));
+    return __builtin_bswap16(static_cast<uint16_t>(v));
+#else
+    return static_cast<uint16_t>(v);
 #endif
-    const uint16_t half = static_cast<uint16_t>(v);
-    std::memcpy(p, &half, 2);
 }
 
-// The PPM's samples into three planes. A 4:2:2 pair stores its chroma twice at the same
-// place (shift 1), which costs less than a test per pixel.
+// The PPM's samples into three planes of aligned 16-bit words. A 4:2:2 pair stores its
+// chroma twice at the same place (shift 1), which costs less than a test per pixel.
 struct Y4mPixels {
-    uint8_t* y;
-    uint8_t* cb;
-    uint8_t* cr;
+    uint16_t* y;
+    uint16_t* cb;
+    uint16_t* cr;
     uint32_t shift;
     uint32_t i;
     using Terms = PpmPixels::Terms;
     static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma(cr, cb); }
     static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma8(cr, cb); }
     AVRIG_INLINE void Pixel(uint32_t luma, const Terms& t) {
-        const uint32_t c = 2u * (i >> shift);
-        PutLe16(y + 2u * i, luma);
-        PutLe16(cb + c, t.cb);
-        PutLe16(cr + c, t.cr);
+        const uint32_t c = i >> shift;
+        y[i] = Le16(luma);
+        cb[c] = Le16(t.cb);
+        cr[c] = Le16(t.cr);
         ++i;
     }
 };
@@ -344,7 +344,7 @@ size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
     return static_cast<size_t>(px.out - row);
 }
 
-void BuildY4mRow(const FrameLines* f, uint8_t* y, uint8_t* cb, uint8_t* cr) {
+void BuildY4mRow(const FrameLines* f, uint16_t* y, uint16_t* cb, uint16_t* cr) {
     Y4mPixels px{y, cb, cr, f->is422 ? 1u : 0u, 0};
     AnyRow(f, px);
 }

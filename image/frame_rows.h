@@ -60,7 +60,7 @@ void BuildYuvRow(const FrameLines* frame, uint8_t* row);
 // The Y4M planes' part of the line: 16-bit little-endian Y of every pixel into `y`, Cb
 // and Cr of every pixel (4:4:4) or pair (4:2:2, ceil(width / 2)) into `cb` and `cr`, the
 // values the PPM row prints.
-void BuildY4mRow(const FrameLines* frame, uint8_t* y, uint8_t* cb, uint8_t* cr);
+void BuildY4mRow(const FrameLines* frame, uint16_t* y, uint16_t* cb, uint16_t* cr);
 // Returns the text length; `row` needs width x kPpmPixelTextMax + 8 bytes (whole 8-byte
 // copies may spill past the text).
 size_t BuildPpmRow(const FrameLines* frame, uint8_t* row);

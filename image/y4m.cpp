@@ -77,10 +77,12 @@ int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
     if (start < 0) {
         return 0;
     }
+    // 16-bit words from the row's start (8-byte aligned) at even offsets: aligned stores.
+    uint16_t* const words = reinterpret_cast<uint16_t*>(frame.row);
     const Y4mLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
     for (uint32_t line = 0; line < format->height; ++line) {
         FetchBothPlanes(&frame, line);
-        BuildY4mRow(&frame, planes.y, planes.cb, planes.cr);
+        BuildY4mRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
         // The last line's Cr ends the frame, where the next frame's "FRAME" goes.
         if (!PutY4mLine(file, static_cast<uint64_t>(start), line, format->height, planes)) {
             return 0;
