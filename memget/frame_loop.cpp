@@ -259,8 +259,11 @@ int WriteFile(CaptureDescriptor* desc) {
         return WriteBmpJPEG(desc);
     }
 
-    // The request accepted the ending, so it has its row.
-    const OutputFormat& format = *FindOutputFormat(desc->uiFileType);
+    const OutputFormat* row = FindOutputFormat(desc->uiFileType);
+    if (row == nullptr) {
+        return 0;  // the request refuses such names first
+    }
+    const OutputFormat& format = *row;
     const int32_t files = FileCount(format, desc->iTotalCount);
     Probe probe;
     if (!NameFits(desc->acFileName, LongestRequestName(files), desc->iTotalCount, files) || !ProbeGeometry(probe)) {

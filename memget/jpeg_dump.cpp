@@ -132,13 +132,14 @@ int WriteProbedRows(CaptureDescriptor* desc, const void* jpeg) {
 }  // namespace
 
 int WriteBmpJPEG(CaptureDescriptor* desc) {
-    // The extents are checked before the file is created: a refused dump leaves the name
-    // as it was.
+    // The extents (and for a stream the picture's size) are checked before the file is
+    // created: a refused dump leaves the name as it was.
     JpegBuffer jpeg;
     if (!ProbeJpegBuffer(&jpeg)) {
         return 0;
     }
-    if (FindOutputFormat(desc->uiFileType)->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height)) {
+    const OutputFormat* format = FindOutputFormat(desc->uiFileType);
+    if (format == nullptr || (format->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height))) {
         return 0;
     }
     return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", WriteProbedRows, &jpeg) ==
