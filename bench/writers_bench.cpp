@@ -15,6 +15,7 @@
 #include "memget/capture_descriptor.h"
 #include "memget/jpeg_dump.h"
 #include "memget/frame_writers.h"
+#include "memget/output_formats.h"
 
 namespace {
 
@@ -127,14 +128,10 @@ void BM_WriteBmpJPEG(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const struct {
-        const char* name;
-        Writer writer;
-    } writers[] = {{"WriteBmp", WriteBmp}, {"WriteYUV", WriteYUV}, {"WritePbm", WritePbm}};
-    for (const auto& writer : writers) {
+    for (const OutputFormat& format : kOutputFormats) {  // a stream's writer: one frame of it
         for (const Layout& layout : kLayouts) {
-            const std::string name = std::string(writer.name) + "/" + layout.name;
-            benchmark::RegisterBenchmark(name.c_str(), Frame, writer.writer, layout)->Unit(benchmark::kMillisecond);
+            const std::string name = std::string("memget cap") + format.ending + "/" + layout.name;
+            benchmark::RegisterBenchmark(name.c_str(), Frame, format.write, layout)->Unit(benchmark::kMillisecond);
         }
     }
     benchmark::RegisterBenchmark("WriteBmpJPEG", BM_WriteBmpJPEG)->Unit(benchmark::kMillisecond);

@@ -1,16 +1,19 @@
 // One capture on arbitrary capture registers and frame memory: the request checks, the
-// probe, the frame loop, the three frame writers and the JPEG buffer dump, run in-process
-// through VIP_MemoryCatch against the simulated target.
+// probe, the frame loop, the writer of every output format and the JPEG buffer dump, run
+// in-process through VIP_MemoryCatch against the simulated target.
 //
 // Input (words little-endian; bytes past the end read as 0):
-//   byte 0     mode: bits 0-1 the name's ending (.bmp, .pbm, .yuv; 3: one the request
-//              refuses), bits 2-3 the register device (/dev/zormmio, /dev/zormmio-dbg,
-//              none, every read refused), bit 4 JPEG buffer active, bits 5-7 name length
+//   byte 0     mode: bits 0-1 the low bits of the name's ending (byte 3), bits 2-3 the
+//              register device (/dev/zormmio, /dev/zormmio-dbg, none, every read
+//              refused), bit 4 JPEG buffer active, bits 5-7 name length
 //   byte 1     frame count: below 0xe0 the byte mod 9, else one of kSpecialCounts
 //   byte 2     trap: bits 0-1 what stands in the run folder under the name of frame
 //              bits 2-7 (the requested name on the JPEG road) before the capture: nothing,
 //              a folder (the file cannot be given its name), a link to /dev/full (never
 //              written through: the frame's file replaces it)
+//   byte 3     the name's ending, with byte 0's bits 0-1 below it: modulo one more than
+//              the rows of the output format table, row k's ending, or the last value
+//              one the request refuses
 //   4 words    Y address, UV address, Y size, UV size, as the VIP driver reports them
 //   15 words   the registers of kRegisters, in that order
 //   9 bytes    per frame-memory word, up to kMaxMemoryWords: where (bits 0-1 plane: Y,
@@ -20,10 +23,11 @@
 // Frame memory is read one request per word, so the work is bounded: where the registers
 // ask for more than kBudget words and pixels, the height (on the JPEG road the vertical
 // end) is lowered, and then the frame count. A capture that reports success must have
-// met no trap and written one file per frame under the frame's name, each the size its
-// geometry gives, well formed, and showing on the lines compared (the first, the last and
-// every line a word was put on) the pixels that the reference routines of image/color.h
-// make of frame memory. Whatever the result, no temporary file stays behind.
+// met no trap and written one file per frame under the frame's name (or the one stream
+// under the name), each the size its geometry gives, well formed, and showing on the
+// lines compared (the first, the last and every line a word was put on) the pixels that
+// the reference routines of image/color.h make of frame memory. Whatever the result, no
+// temporary file stays behind.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +47,7 @@
 #include "memget/capture.h"
 #include "memget/capture_names.h"
 #include "memget/capture_registers.h"
+#include "memget/output_formats.h"
 #include "sim/memory.h"
 #include "sim/sim.h"
 #include "sim/state.h"
@@ -85,7 +90,7 @@ constexpr uint32_t kRegisters[kRegisterCount] = {
     kRegJpegHStart,     kRegJpegVStart, kRegJpegHEnd,    kRegJpegVEnd,    kRegJpegLineOffset,
 };
 
-constexpr const char* kEndings[] = {".bmp", ".pbm", ".yuv"};
+constexpr uint32_t kFormatCount = static_cast<uint32_t>(std::size(kOutputFormats));
 // Names the request refuses: case, missing dot, short, longer, nothing at all.
 constexpr const char* kOddNames[] = {"f.BMP", "fbmp", "f", "bmp", "f.bm", "f.bmpx", "f.pbm.", ".jpg"};
 // Stem lengths around the limits: 39 characters for one frame, 35 for several, 34 from
@@ -109,7 +114,7 @@ struct MemoryWord {
 };
 
 struct Case {
-    uint32_t fileType;  // index into kEndings, or 3 for an odd name
+    uint32_t fileType;  // index into kOutputFormats, or kFormatCount for an odd name
     Device device;
     bool jpeg;
     size_t nameClass;
@@ -145,7 +150,6 @@ Case Decode(const uint8_t* data, size_t size) {
     Input* in = &input;
     Case c{};
     const uint8_t mode = U8(in);
-    c.fileType = mode & 3u;
     c.device = static_cast<Device>((mode >> 2) & 3u);
     c.jpeg = (mode & 0x10u) != 0;
     c.nameClass = mode >> 5;
@@ -157,6 +161,7 @@ Case Decode(const uint8_t* data, size_t size) {
         c.trap = Trap::kNone;  // a link to nothing would create the file it names
     }
     c.trapFrame = trap >> 2;
+    c.fileType = ((uint32_t{U8(in)} << 2) | (mode & 3u)) % (kFormatCount + 1);
     c.addrY = U32(in);
     c.addrUV = U32(in);
     c.sizeY = U32(in);
@@ -181,17 +186,25 @@ Case Decode(const uint8_t* data, size_t size) {
     return c;
 }
 
+bool OddName(const Case& c) { return c.fileType == kFormatCount; }
+
+// The row of the name's ending; null for an odd name.
+const OutputFormat* Format(const Case& c) { return OddName(c) ? nullptr : &kOutputFormats[c.fileType]; }
+
+bool Streamed(const Case& c) { return !OddName(c) && Format(c)->streamHeader != nullptr; }
+
 std::string Name(const Case& c) {
-    if (c.fileType == 3) {
+    if (OddName(c)) {
         return kOddNames[c.nameClass];
     }
-    return std::string(kStemLengths[c.nameClass], 'f') + kEndings[c.fileType];
+    return std::string(kStemLengths[c.nameClass], 'f') + Format(c)->ending;
 }
 
-// Frame i's name: with several frames "_NNN" (four digits from 1000 on) before the ending.
+// Frame i's name: with several frames "_NNN" (four digits from 1000 on) before the ending;
+// a stream's one name.
 std::string FrameFileName(const Case& c, int32_t i) {
     const std::string name = Name(c);
-    if (c.count < 2 || name.size() < 4) {
+    if (c.count < 2 || name.size() < 4 || Streamed(c)) {
         return name;
     }
     char number[16];
@@ -200,11 +213,12 @@ std::string FrameFileName(const Case& c, int32_t i) {
 }
 
 // The file the trap stands in for.
-std::string TrapName(const Case& c) { return c.jpeg ? Name(c) : FrameFileName(c, c.trapFrame); }
+std::string TrapName(const Case& c) { return c.jpeg || Streamed(c) ? Name(c) : FrameFileName(c, c.trapFrame); }
 
 // True when the capture must fail on the trap, should it get as far as writing files.
 bool TrapReached(const Case& c) {
-    return c.trap == Trap::kFolder && (c.jpeg || c.count == 1 || (c.count > 1 && c.trapFrame < c.count));
+    return c.trap == Trap::kFolder && (c.jpeg || c.count == 1 || (Streamed(c) && c.count > 0) ||
+                                       (c.count > 1 && c.trapFrame < c.count));
 }
 
 // Inside the run folder.
@@ -256,7 +270,8 @@ void Bound(Case* c) {
         return;
     }
     // A PPM pixel is up to 15 bytes of text, written and checked: it counts twice.
-    const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4u + g.width * (c->fileType == 1 ? 2u : 1u);
+    const bool text = !OddName(*c) && Format(*c)->sampleBytes == 0;
+    const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4u + g.width * (text ? 2u : 1u);
     const uint64_t frames = static_cast<uint64_t>(c->count);
     if (frames * g.height * perLine <= kBudget) {
         return;
@@ -407,11 +422,50 @@ std::vector<uint32_t> LinesToCompare(const Case& c, uint32_t height) {
     return lines;
 }
 
+// A YUV4MPEG2 stream of `frames` frames of `frameBytes` each under `header`: its size,
+// its header and a "FRAME" before every frame. Returns the file.
+std::string CheckY4m(const std::string& name, const std::string& header, uint64_t frames, uint64_t frameBytes) {
+    std::string bytes = support::ReadFile(name);
+    if (bytes.size() != header.size() + frames * (6 + frameBytes)) {
+        Fail(name, "Y4M size does not match its geometry and frame count");
+    }
+    if (bytes.compare(0, header.size(), header) != 0) {
+        Fail(name, "Y4M header does not match the geometry");
+    }
+    for (uint64_t i = 0; i < frames; ++i) {
+        if (bytes.compare(header.size() + i * (6 + frameBytes), 6, "FRAME\n") != 0) {
+            Fail(name, "a Y4M frame does not start with FRAME");
+        }
+    }
+    return bytes;
+}
+
+// Whether `file` holds `lineBytes` of each plane of `expected` (a "FRAME" and one line
+// per plane) as line `line` of the planes of `height` lines that begin at `start`.
+bool HoldsPlanes(const std::string& file, uint64_t start, uint32_t line, uint32_t height,
+                 const std::vector<uint8_t>& expected, const uint64_t (&lineBytes)[3]) {
+    uint64_t plane = start;
+    const uint8_t* from = expected.data() + 6;
+    for (const uint64_t bytes : lineBytes) {
+        if (!Holds(file, plane + bytes * line, std::vector<uint8_t>(from, from + bytes))) {
+            return false;
+        }
+        plane += bytes * height;
+        from += bytes;
+    }
+    return true;
+}
+
 // Frame memory's pixels on the compared lines, worked out by the shared oracle, against
-// the file: BMP (B, G, R), YUV dump (Cr, Cb, Y) or PPM numbers (Y, Cb, Cr).
+// the file: BMP (B, G, R), YUV dump (Cr, Cb, Y), PPM numbers (Y, Cb, Cr) or the Y4M
+// planes of the frame whose planes begin at `frameStart`.
 void CompareFrame(const Case& c, const support::FrameProbe& g, const support::FrameBuffers& at,
                   const std::string& name, const std::string& bmp, const std::vector<uint16_t>& ppm,
-                  uint64_t* budget) {
+                  uint64_t frameStart, uint64_t* budget) {
+    support::Output output{};
+    support::OutputOfEnding(Format(c)->ending, &output);
+    const uint64_t chromaSamples = g.layout.colorSpace == 2 ? (uint64_t{g.width} + 1) / 2 : g.width;
+    const uint64_t y4mLine[3] = {2 * uint64_t{g.width}, 2 * chromaSamples, 2 * chromaSamples};
     const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4 + g.width;
     for (const uint32_t line : LinesToCompare(c, g.height)) {
         if (perLine > *budget) {
@@ -420,7 +474,14 @@ void CompareFrame(const Case& c, const support::FrameProbe& g, const support::Fr
         *budget -= perLine;
         const std::vector<uint8_t> luma = MemoryLine(at.y + g.lineOffsetY * line, g.lineOffsetY);
         const std::vector<uint8_t> chroma = MemoryLine(at.uv + g.lineOffsetUV * line, g.lineOffsetUV);
-        if (c.fileType == 1) {
+        if (output == support::Output::kY4m) {
+            const support::FrameMemory memory{g.width, g.layout, {luma}, {chroma}};
+            if (!HoldsPlanes(bmp, frameStart, line, g.height, support::Y4mFrame(memory), y4mLine)) {
+                Fail(name, "Y4M samples differ from frame memory");
+            }
+            continue;
+        }
+        if (output == support::Output::kPpm) {
             const std::vector<uint32_t> numbers = support::ExpectedPpmNumbers(luma, chroma, g.layout, g.width);
             if (!std::equal(numbers.begin(), numbers.end(), ppm.begin() + 3 * ptrdiff_t{line} * g.width)) {
                 Fail(name, "PPM numbers differ from frame memory");
@@ -428,22 +489,35 @@ void CompareFrame(const Case& c, const support::FrameProbe& g, const support::Fr
             continue;
         }
         const std::vector<uint8_t> row =
-            support::BmpRow(support::ExpectedRgb(luma, chroma, g.layout, g.width, c.fileType == 2));
+            support::BmpRow(support::ExpectedRgb(luma, chroma, g.layout, g.width, output == support::Output::kYuv));
         if (!Holds(bmp, 54 + row.size() * (g.height - 1 - line), row)) {
             Fail(name, "pixel bytes differ from frame memory");
         }
     }
 }
 
-// The JPEG buffer's lines: Cr, Cb, Y per pixel, converted to B, G, R.
+// The JPEG buffer's lines: Cr, Cb, Y per pixel, converted to B, G, R, or into the
+// planes of a one-frame stream.
 void CompareJpeg(const Case& c, const support::JpegProbe& g, const std::string& name, const std::string& bmp,
                  uint64_t* budget) {
+    const bool y4m = Streamed(c);
     for (const uint32_t line : LinesToCompare(c, g.height)) {
         const uint64_t perLine = g.lineOffset / 4 + g.width;
         if (perLine > *budget) {
             return;
         }
         *budget -= perLine;
+        if (y4m) {
+            const std::vector<uint8_t> one =
+                support::ExpectedJpegY4m({MemoryLine(g.base + g.lineOffset * line, g.lineOffset)}, g.width);
+            const std::vector<uint8_t> planes(one.end() - 3 * ptrdiff_t{g.width} - 6, one.end());
+            const uint64_t lineBytes[3] = {g.width, g.width, g.width};
+            const uint64_t start = support::Y4mHeader(g.width, g.height, "444").size() + 6;
+            if (!HoldsPlanes(bmp, start, line, g.height, planes, lineBytes)) {
+                Fail(name, "JPEG Y4M samples differ from the buffer");
+            }
+            continue;
+        }
         const std::vector<uint8_t> row =
             support::BmpRow(support::ExpectedJpegRgb(MemoryLine(g.base + g.lineOffset * line, g.lineOffset), g.width));
         if (!Holds(bmp, 54 + row.size() * (g.height - 1 - line), row)) {
@@ -458,7 +532,7 @@ void CheckOutputs(const Case& c) {
     if (!RegistersReadable(c)) {
         Fail(Name(c), "a capture without readable registers reported success");
     }
-    if (c.fileType == 3) {
+    if (OddName(c)) {
         Fail(Name(c), "a capture under a refused name reported success");
     }
     if (TrapReached(c)) {
@@ -470,10 +544,30 @@ void CheckOutputs(const Case& c) {
         if (files.size() != 1 || files[0] != Name(c)) {
             Fail(Name(c), "the JPEG road must write exactly the requested file");
         }
-        CompareJpeg(c, g, files[0], CheckBmp(files[0], g.width, g.height), &budget);
+        const std::string file = Streamed(c) ? CheckY4m(files[0], support::Y4mHeader(g.width, g.height, "444"), 1,
+                                                        3 * uint64_t{g.width} * g.height)
+                                             : CheckBmp(files[0], g.width, g.height);
+        CompareJpeg(c, g, files[0], file, &budget);
         return;
     }
     const support::FrameProbe g = ProbeFrame(c.reg);
+    if (Streamed(c)) {
+        if (files.size() != (c.count > 0 ? 1u : 0u) || (c.count > 0 && files[0] != Name(c))) {
+            Fail(Name(c), "a stream must be exactly the requested file, or nothing for no frames");
+        }
+        const bool is422 = g.layout.colorSpace == 2;
+        const uint64_t chromaSamples = is422 ? (uint64_t{g.width} + 1) / 2 : g.width;
+        const uint64_t frameBytes = 2 * (uint64_t{g.width} + 2 * chromaSamples) * g.height;
+        const std::string header = support::Y4mHeader(g.width, g.height, is422 ? "422p10" : "444p10");
+        const std::string stream =
+            c.count > 0 ? CheckY4m(Name(c), header, static_cast<uint64_t>(c.count), frameBytes) : std::string();
+        for (int32_t i = 0; i < c.count; ++i) {
+            const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
+            CompareFrame(c, g, at, Name(c), stream, {}, header.size() + static_cast<uint64_t>(i) * (6 + frameBytes) + 6,
+                         &budget);
+        }
+        return;
+    }
     if (files.size() != static_cast<size_t>(c.count)) {
         Fail(Name(c), "not one file per frame");
     }
@@ -483,10 +577,10 @@ void CheckOutputs(const Case& c) {
             Fail(file, "a frame's file is missing");
         }
         const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
-        if (c.fileType == 1) {
-            CompareFrame(c, g, at, file, std::string(), CheckPpm(file, g), &budget);
+        if (Format(c)->container == Container::kPpmText) {
+            CompareFrame(c, g, at, file, std::string(), CheckPpm(file, g), 0, &budget);
         } else {
-            CompareFrame(c, g, at, file, CheckBmp(file, g.width, g.height), {}, &budget);
+            CompareFrame(c, g, at, file, CheckBmp(file, g.width, g.height), {}, 0, &budget);
         }
     }
 }

@@ -22,9 +22,9 @@ void PutLe32(uint8_t* p, uint32_t v) {
 
 bool BmpGeometryOk(const FrameFormat& format) {
     if (format.width > kMaxFrameWidth || format.height > kMaxFrameHeight ||
-        RoundUp4(format.rowBytes) != RoundUp4(3u * static_cast<uint64_t>(format.width))) {
+        RoundUp4(format.bmpRowBytes) != RoundUp4(3u * static_cast<uint64_t>(format.width))) {
         Complain("frame geometry not supported: %ux%u, row bytes %u", static_cast<unsigned>(format.width),
-                 static_cast<unsigned>(format.height), static_cast<unsigned>(format.rowBytes));
+                 static_cast<unsigned>(format.height), static_cast<unsigned>(format.bmpRowBytes));
         return false;
     }
     return true;
@@ -41,7 +41,7 @@ int WriteBmpFileHeader(FILE* file, const FrameFormat& format) {
         return 0;
     }
     // Within the bounds above this stays far below 4 GiB.
-    const uint32_t rowBytes = static_cast<uint32_t>(RoundUp4(format.rowBytes));
+    const uint32_t rowBytes = static_cast<uint32_t>(RoundUp4(format.bmpRowBytes));
     const uint32_t fileSize = kBmpFileHeaderSize + kBmpInfoHeaderSize + rowBytes * format.height;
 
     uint8_t head[kBmpFileHeaderSize] = {};
@@ -83,11 +83,11 @@ int WriteBmpFrame(FILE* file, FrameFormat* format, const LineSource& lines, RowB
     if (WriteBmpFileHeader(file, *format) == 0) {
         return 0;
     }
-    format->rowBytes = static_cast<uint32_t>(RoundUp4(format->rowBytes));
-    const size_t rowBytes = format->rowBytes;
+    format->bmpRowBytes = static_cast<uint32_t>(RoundUp4(format->bmpRowBytes));
+    const size_t rowBytes = format->bmpRowBytes;
 
     for (uint32_t line = format->height; line-- > 0;) {  // BMP rows run bottom-up
-        FetchFrameLine(&frame, line);
+        FetchBothPlanes(&frame, line);
         build(&frame, frame.row);
         if (fwrite(frame.row, 1, rowBytes, file) != rowBytes) {
             puts("Write error!!");

@@ -15,7 +15,9 @@ constexpr uint32_t kEncodeChroma8 = 4;   // chroma samples one byte each
 struct FrameFormat {
     uint32_t width;
     uint32_t height;
-    uint32_t rowBytes;  // bytes of an output row as the capture states it (3 x width)
+    // The BMP row length the capture carries from frame to frame: 3 x width as probed, left
+    // rounded up to 4 by the first BMP-container frame. Only the BMP container reads it.
+    uint32_t bmpRowBytes;
     uint32_t colorSpace;
     uint32_t encodeMode;
     uint32_t lineOffsetY;   // bytes from one luma line to the next

@@ -50,8 +50,16 @@ bool FrameGeometryOk(const FrameFormat& format) {
     return true;
 }
 
-bool WriterAcceptsFormat(const FrameFormat& format, bool ppm) {
-    return FrameGeometryOk(format) && (ppm || BmpGeometryOk(format));  // BMP and YUV share the container
+bool WriterAcceptsFormat(const FrameFormat& format, Container container) {
+    if (!FrameGeometryOk(format)) {
+        return false;
+    }
+    switch (container) {
+        case Container::kBmp: return BmpGeometryOk(format);
+        case Container::kPpmText: return true;
+        case Container::kY4m: return Y4mGeometryOk(format.width, format.height);
+    }
+    return false;
 }
 
 bool PrepareFrameLines(FrameLines* frame, const FrameFormat& format, const LineSource& source, size_t rowCapacity) {
@@ -86,7 +94,7 @@ bool PrepareFrameLines(FrameLines* frame, const FrameFormat& format, const LineS
     return true;
 }
 
-void FetchFrameLine(FrameLines* frame, uint32_t line) {
+void FetchBothPlanes(FrameLines* frame, uint32_t line) {
     frame->source.read(frame->source.context, Plane::Luma, line, frame->luma, frame->lumaFetch);
     frame->source.read(frame->source.context, Plane::Chroma, line, frame->chroma, frame->chromaFetch);
 }

@@ -200,6 +200,35 @@ struct PpmPixels {
     }
 };
 
+// A sample as it is stored in a little-endian 16-bit word.
+AVRIG_INLINE uint16_t Le16(uint32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap16(static_cast<uint16_t>(v));
+#else
+    return static_cast<uint16_t>(v);
+#endif
+}
+
+// The PPM's samples into three planes of aligned 16-bit words. A 4:2:2 pair stores its
+// chroma twice at the same place (shift 1), which costs less than a test per pixel.
+struct Y4mPixels {
+    uint16_t* y;
+    uint16_t* cb;
+    uint16_t* cr;
+    uint32_t shift;
+    uint32_t i;
+    using Terms = PpmPixels::Terms;
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma(cr, cb); }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma8(cr, cb); }
+    AVRIG_INLINE void Pixel(uint32_t luma, const Terms& t) {
+        const uint32_t c = i >> shift;
+        y[i] = Le16(luma);
+        cb[c] = Le16(t.cb);
+        cr[c] = Le16(t.cr);
+        ++i;
+    }
+};
+
 // Chroma bytes per four pixels.
 constexpr size_t ChromaStep(bool is422, bool chroma10) { return (chroma10 ? 5u : 4u) * (is422 ? 1u : 2u); }
 
@@ -313,6 +342,11 @@ size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
     PpmPixels px{row};
     AnyRow(f, px);
     return static_cast<size_t>(px.out - row);
+}
+
+void BuildY4mRow(const FrameLines* f, uint16_t* y, uint16_t* cb, uint16_t* cr) {
+    Y4mPixels px{y, cb, cr, f->is422 ? 1u : 0u, 0};
+    AnyRow(f, px);
 }
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {

@@ -50,20 +50,28 @@ bool FrameGeometryOk(const FrameFormat& format);
 // FrameGeometryOk. Prints one line and returns false when memory is short.
 bool PrepareFrameLines(FrameLines* frame, const FrameFormat& format, const LineSource& source, size_t rowCapacity);
 
-// Fetches line `line` of both planes: the words that hold the samples the row uses.
-void FetchFrameLine(FrameLines* frame, uint32_t line);
+// Fetches line `line` of the luma and the chroma plane: the words that hold the samples
+// the row uses.
+void FetchBothPlanes(FrameLines* frame, uint32_t line);
 
 // Rows from the fetched line. They write the first 3 x width bytes of `row` only.
 void BuildBmpRow(const FrameLines* frame, uint8_t* row);
 void BuildYuvRow(const FrameLines* frame, uint8_t* row);
+// The Y4M planes' part of the line: 16-bit little-endian Y of every pixel into `y`, Cb
+// and Cr of every pixel (4:4:4) or pair (4:2:2, ceil(width / 2)) into `cb` and `cr`, the
+// values the PPM row prints.
+void BuildY4mRow(const FrameLines* frame, uint16_t* y, uint16_t* cb, uint16_t* cr);
 // Returns the text length; `row` needs width x kPpmPixelTextMax + 8 bytes (whole 8-byte
 // copies may spill past the text).
 size_t BuildPpmRow(const FrameLines* frame, uint8_t* row);
 
-// The BMP header's own check: width and height within bounds, and rowBytes rounded up to
+// The BMP header's own check: width and height within bounds, and bmpRowBytes rounded up to
 // 4 equal to 3 x width rounded up to 4, the row length every BMP reader assumes. Prints
 // one line and returns false otherwise.
 bool BmpGeometryOk(const FrameFormat& format);
+
+// Bytes of one line of a Y4M chroma plane: 2 x width, or 2 x ceil(width / 2) for 4:2:2.
+uint64_t Y4mChromaLineBytes(const FrameFormat& format);
 
 // The BMP and YUV files: the same container, header and bottom-up rows; only the pixel
 // bytes differ.

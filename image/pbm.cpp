@@ -72,7 +72,7 @@ int WritePpmFile(FILE* file, FrameFormat* format, const LineSource& lines) {
     }
 
     for (uint32_t line = 0; line < format->height; ++line) {
-        FetchFrameLine(&frame, line);
+        FetchBothPlanes(&frame, line);
         const size_t rowBytes = BuildPpmRow(&frame, frame.row);
         // A lost row would shift every later number into the wrong place: stop there,
         // like the BMP writers.

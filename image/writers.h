@@ -8,21 +8,54 @@
 
 #include "image/frame_format.h"
 
-// The checks a writer makes before it writes anything, callable before its file exists:
-// false, with the writer's own message printed, when the BMP/YUV writers (ppm false) or
-// the PPM writer (ppm true) would refuse the frame.
-bool WriterAcceptsFormat(const FrameFormat& format, bool ppm);
+// What a writer's file holds around the samples, which decides what it can refuse.
+enum class Container : uint8_t {
+    kBmp,      // 54-byte header, rows padded to 4 bytes, bottom line first (BMP and YUV dump)
+    kPpmText,  // plain PPM text, top line first
+    kY4m,      // YUV4MPEG2 stream: planes of 16-bit samples, top line first
+};
 
-// 54-byte BMP header for width x height with rows of rowBytes rounded up to 4.
+// The checks a writer of `container` makes before it writes anything, callable before
+// its file exists: false, with the writer's own message printed, when it would refuse
+// the frame.
+bool WriterAcceptsFormat(const FrameFormat& format, Container container);
+
+// 54-byte BMP header for width x height with rows of bmpRowBytes rounded up to 4.
 int WriteBmpFileHeader(FILE* file, const FrameFormat& format);
 
-// 24-bit BMP, bottom-up, BGR. Once the header is written, format->rowBytes holds the
+// 24-bit BMP, bottom-up, BGR. Once the header is written, format->bmpRowBytes holds the
 // padded row length.
 int WriteBmpFile(FILE* file, FrameFormat* format, const LineSource& lines);
 
-// BMP container holding the 8-bit Cr, Cb, Y of every pixel, no colour conversion; rowBytes
+// BMP container holding the 8-bit Cr, Cb, Y of every pixel, no colour conversion; bmpRowBytes
 // as WriteBmpFile.
 int WriteYuvFile(FILE* file, FrameFormat* format, const LineSource& lines);
 
 // Plain PPM (P3) of the 10-bit samples Y, Cb, Cr; header lines end in NUL + line feed.
 int WritePpmFile(FILE* file, FrameFormat* format, const LineSource& lines);
+
+// YUV4MPEG2: the stream header for frames of `format` (C444p10 or C422p10), then one
+// "FRAME" and the Y, Cb, Cr planes per frame, 16-bit little-endian samples on the 10-bit
+// scale as the PPM writer prints them. The frame writer needs a stream it can seek in:
+// it puts each line's samples straight at their places in the three planes.
+int WriteY4mHeader(FILE* file, const FrameFormat& format);
+int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines);
+
+// A YUV4MPEG2 picture needs at least one pixel each way. Prints one line and returns
+// false otherwise.
+bool Y4mGeometryOk(uint32_t width, uint32_t height);
+
+// The JPEG engine's picture as a one-frame 8-bit 4:4:4 stream: the header and the
+// "FRAME" line before the picture's planes; refuses (one line printed) an empty picture.
+int WriteY4mJpegHeader(FILE* file, uint32_t width, uint32_t height);
+
+// One line of each plane of a Y4M frame, and where they go: line `line` of a frame of
+// `height` lines whose planes begin at file offset `frameStart`.
+struct Y4mLine {
+    uint8_t* y;
+    uint8_t* cb;
+    uint8_t* cr;
+    uint64_t lumaBytes;
+    uint64_t chromaBytes;
+};
+bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes);

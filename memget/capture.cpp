@@ -7,22 +7,7 @@
 #include "device/mmio.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
-
-namespace {
-
-uint32_t PackExtension(const char* name, size_t length) {
-    const char* ext = name + length - 4;
-    return (static_cast<uint32_t>(static_cast<unsigned char>(ext[0])) << 24) |
-           (static_cast<uint32_t>(static_cast<unsigned char>(ext[1])) << 16) |
-           (static_cast<uint32_t>(static_cast<unsigned char>(ext[2])) << 8) |
-           static_cast<uint32_t>(static_cast<unsigned char>(ext[3]));
-}
-
-bool IsSupportedType(uint32_t type) {
-    return type == kFileTypeBmp || type == kFileTypePbm || type == kFileTypeYuv;
-}
-
-}  // namespace
+#include "memget/output_formats.h"
 
 int VIP_MemoryCatch(uint32_t uiAddrY, uint32_t uiAddrUV, uint32_t uiSizeY, uint32_t uiSizeUV,
                     int32_t iFrameCount, const char* pcFileName) {
@@ -50,14 +35,15 @@ int VIP_MemoryCatch(uint32_t uiAddrY, uint32_t uiAddrUV, uint32_t uiSizeY, uint3
         return 0;
     }
     const size_t length = std::strlen(pcFileName);
-    const uint32_t type = length >= 4 ? PackExtension(pcFileName, length) : 0;
-    if (!IsSupportedType(type)) {
+    const uint32_t type = length >= 4 ? PackEnding(pcFileName + length - 4) : 0;
+    const OutputFormat* format = FindOutputFormat(type);
+    if (format == nullptr) {
         std::printf("Not support this type: %s\n", pcFileName);
         return 0;
     }
     // The name buffer's own limit; the several-frames limit waits for the frame road,
     // since the JPEG road writes the one name whatever the count.
-    if (!NameFits(pcFileName, LongestRequestName(1), iFrameCount)) {
+    if (!NameFits(pcFileName, LongestRequestName(1), iFrameCount, FileCount(*format, iFrameCount))) {
         return 0;
     }
     desc.uiFileType = type;

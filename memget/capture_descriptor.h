@@ -7,11 +7,6 @@
 
 #include "image/frame_format.h"  // the layout codes
 
-// Output name endings, the last four characters packed first-in-most-significant-byte.
-constexpr uint32_t kFileTypeBmp = 0x2e626d70;  // ".bmp"
-constexpr uint32_t kFileTypePbm = 0x2e70626d;  // ".pbm"
-constexpr uint32_t kFileTypeYuv = 0x2e797576;  // ".yuv"
-
 constexpr uint32_t kUncachedSegment = 0xa0000000;  // frame memory is read through it
 constexpr uint32_t kCachedSegment = 0x80000000;    // the JPEG buffer is read through it
 
@@ -22,7 +17,7 @@ struct CaptureDescriptor {
     uint32_t uiInterlace;
     FILE* pFile;
     char acFileName[kFileNameSize];
-    uint32_t uiFileType;
+    uint32_t uiFileType;  // the name's ending, packed (memget/output_formats.h)
     uint32_t uiAddrY;
     uint32_t uiAddrUV;
     uint32_t uiCurAddrY;

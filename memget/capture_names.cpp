@@ -5,27 +5,27 @@
 
 #include "report/report.h"
 
-size_t LongestRequestName(int32_t count) {
+size_t LongestRequestName(int32_t files) {
     const size_t room = kFileNameSize - 1;
-    if (count < 2) {
+    if (files < 2) {
         return room;
     }
-    return room - (count > 1000 ? 5 : 4);  // "_" and three digits, four from frame 1000 on
+    return room - (files > 1000 ? 5 : 4);  // "_" and three digits, four from frame 1000 on
 }
 
-bool NameFits(const char* name, size_t limit, int32_t count) {
+bool NameFits(const char* name, size_t limit, int32_t count, int32_t files) {
     if (std::strlen(name) <= limit) {
         return true;
     }
     Complain("the file name is too long: %s (at most %u characters for %d frame(s))", name,
-             static_cast<unsigned>(LongestRequestName(count)), static_cast<int>(count));
+             static_cast<unsigned>(LongestRequestName(files)), static_cast<int>(count));
     return false;
 }
 
-void FrameName(char (&name)[kFileNameSize], const char* requested, int32_t index, int32_t count) {
+void FrameName(char (&name)[kFileNameSize], const char* requested, int32_t index, int32_t files) {
     std::memset(name, 0, sizeof name);
     const size_t length = ::strnlen(requested, kFileNameSize - 1);
-    if (count < 2) {
+    if (files < 2) {
         std::memcpy(name, requested, length);
         return;
     }

@@ -1,7 +1,7 @@
 // One capture: probe the capture registers, describe the frames, then write every frame to
-// its own file, or dump the JPEG engine's buffer when that is active. Everything that can
-// refuse the capture is decided before the first file is created, so a refused capture
-// leaves the folder as it was.
+// its own file or all into one stream, or dump the JPEG engine's buffer when that is
+// active. Everything that can refuse the capture is decided before the first file is
+// created, so a refused capture leaves the folder as it was.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +15,7 @@
 #include "memget/frame_loop.h"
 #include "memget/frame_writers.h"
 #include "memget/output_file.h"
+#include "memget/output_formats.h"
 
 void Banner(const char* title) { std::printf("==============================>%s\n", title); }
 
@@ -153,19 +154,12 @@ void Describe(CaptureDescriptor* desc, bool interlaced, const Probe& probe) {
     Banner("Informaiton");
 }
 
-int WriteFrame(CaptureDescriptor* desc, const void* /*context*/) {
-    switch (desc->uiFileType) {
-        case kFileTypeBmp: return WriteBmp(desc);
-        case kFileTypePbm: return WritePbm(desc);
-        case kFileTypeYuv: return WriteYUV(desc);
-        default: return 0;
-    }
+int WriteFrame(CaptureDescriptor* desc, const void* format) {
+    return static_cast<const OutputFormat*>(format)->write(desc);
 }
 
-// Frame i: its name, slot and addresses, its file.
-FileOutcome WriteOneFrame(CaptureDescriptor* desc, int32_t i, bool interlaced) {
-    char name[kFileNameSize];
-    FrameName(name, desc->acFileName, i, desc->iTotalCount);
+// Frame i's slot and addresses, and the block that announces it under `name`.
+void SelectFrame(CaptureDescriptor* desc, int32_t i, bool interlaced, const char* name) {
     const uint32_t position = interlaced ? static_cast<uint32_t>(i) % 6u : 2u * (static_cast<uint32_t>(i) % 3u);
     const int32_t slot = desc->piFrameOrder[position];
     desc->uiCurAddrY = desc->uiAddrY + static_cast<uint32_t>(slot) * desc->uiSizeY;
@@ -178,14 +172,70 @@ FileOutcome WriteOneFrame(CaptureDescriptor* desc, int32_t i, bool interlaced) {
     std::printf("address Y: %#x, address UV: %#x\n", static_cast<unsigned>(physY), static_cast<unsigned>(physUV));
     std::printf("address Y: %#x, address UV: %#x(%d)\n", static_cast<unsigned>(physY >> 3),
                 static_cast<unsigned>(physUV >> 3), static_cast<int>(slot));
+}
 
+// After frame i: the bases move on to the next group once a group is done.
+void AdvanceGroup(CaptureDescriptor* desc, int32_t i, bool interlaced) {
+    const uint32_t groupSize = interlaced ? 6u : 3u;
+    if (static_cast<uint32_t>(i) % groupSize == groupSize - 1) {
+        const uint32_t groupStride = groupSize * (desc->uiSizeY + desc->uiSizeUV);
+        desc->uiAddrY += groupStride;
+        desc->uiAddrUV += groupStride;
+    }
+}
+
+void CannotCreateText(char (&text)[kFileNameSize + 32], const char* name) {
+    std::snprintf(text, sizeof text, "Can NOT create %s file\n\n", name);
+}
+
+// Frame i: its name, slot and addresses, its file.
+FileOutcome WriteOneFrame(CaptureDescriptor* desc, int32_t i, bool interlaced, const OutputFormat& format) {
+    char name[kFileNameSize];
+    FrameName(name, desc->acFileName, i, desc->iTotalCount);
+    SelectFrame(desc, i, interlaced, name);
     char cannotCreate[kFileNameSize + 32];
-    std::snprintf(cannotCreate, sizeof cannotCreate, "Can NOT create %s file\n\n", name);
-    const FileOutcome outcome = WriteOutputFile(desc, name, cannotCreate, WriteFrame, nullptr);
+    CannotCreateText(cannotCreate, name);
+    const FileOutcome outcome = WriteOutputFile(desc, name, cannotCreate, WriteFrame, &format);
     if (outcome != FileOutcome::kNotCreated) {
         Banner("End");
     }
     return outcome;
+}
+
+struct StreamRun {
+    const OutputFormat* format;
+    bool interlaced;
+};
+
+// Every frame into the one stream, each announced as a frame file is, under the stream's
+// name. The first frame that fails ends the stream: the file as a whole is not written.
+int WriteStreamFrames(CaptureDescriptor* desc, const void* context) {
+    const auto* run = static_cast<const StreamRun*>(context);
+    if (!run->format->streamHeader(desc)) {
+        return 0;
+    }
+    for (int32_t i = 0; i < desc->iTotalCount; ++i) {
+        SelectFrame(desc, i, run->interlaced, desc->acFileName);
+        const int written = run->format->write(desc);
+        Banner("End");
+        if (!written) {
+            return 0;
+        }
+        AdvanceGroup(desc, i, run->interlaced);
+    }
+    return 1;
+}
+
+int WriteStream(CaptureDescriptor* desc, bool interlaced, const OutputFormat& format) {
+    if (desc->iTotalCount == 0) {
+        return 1;  // no frame, no file
+    }
+    char cannotCreate[kFileNameSize + 32];
+    CannotCreateText(cannotCreate, desc->acFileName);
+    const StreamRun run{&format, interlaced};
+    return WriteOutputFile(desc, desc->acFileName, cannotCreate, WriteStreamFrames, &run) == FileOutcome::kWritten
+               ? 1
+               : 0;
 }
 
 }  // namespace
@@ -209,33 +259,36 @@ int WriteFile(CaptureDescriptor* desc) {
         return WriteBmpJPEG(desc);
     }
 
+    const OutputFormat* row = FindOutputFormat(desc->uiFileType);
+    if (row == nullptr) {
+        return 0;  // the request refuses such names first
+    }
+    const OutputFormat& format = *row;
+    const int32_t files = FileCount(format, desc->iTotalCount);
     Probe probe;
-    if (!NameFits(desc->acFileName, LongestRequestName(desc->iTotalCount), desc->iTotalCount) ||
-        !ProbeGeometry(probe)) {
+    if (!NameFits(desc->acFileName, LongestRequestName(files), desc->iTotalCount, files) || !ProbeGeometry(probe)) {
         return 0;
     }
     Describe(desc, interlaced, probe);
     if (desc->iTotalCount > 0 && !WriterAcceptsFrame(desc)) {
         return 0;  // every frame would be refused the same way
     }
+    if (format.streamHeader != nullptr) {
+        return WriteStream(desc, interlaced, format);
+    }
 
-    const uint32_t groupSize = interlaced ? 6u : 3u;
-    const uint32_t groupStride = groupSize * (desc->uiSizeY + desc->uiSizeUV);
     int written = 1;
     for (int32_t i = 0; i < desc->iTotalCount; ++i) {
         // A frame that fails leaves its name as it was and the next frame its chance;
         // a name that cannot be created ends the capture, as it always has.
-        const FileOutcome outcome = WriteOneFrame(desc, i, interlaced);
+        const FileOutcome outcome = WriteOneFrame(desc, i, interlaced, format);
         if (outcome == FileOutcome::kNotCreated) {
             return 0;
         }
         if (outcome == FileOutcome::kNotWritten) {
             written = 0;
         }
-        if (static_cast<uint32_t>(i) % groupSize == groupSize - 1) {
-            desc->uiAddrY += groupStride;
-            desc->uiAddrUV += groupStride;
-        }
+        AdvanceGroup(desc, i, interlaced);
     }
     return written;
 }

@@ -5,6 +5,7 @@
 
 #include "device/mmio.h"
 #include "image/writers.h"
+#include "memget/output_formats.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ using ImageWriter = int (*)(FILE* file, FrameFormat* format, const LineSource& l
 int WriteCaptured(CaptureDescriptor* desc, ImageWriter write) {
     FrameFormat format = FormatOf(desc);
     const int written = write(desc->pFile, &format, LineSource{ReadCapturedLine, desc});
-    desc->uiRowBytes = format.rowBytes;
+    desc->uiRowBytes = format.bmpRowBytes;
     return written;
 }
 
@@ -42,7 +43,8 @@ void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
 }
 
 bool WriterAcceptsFrame(const CaptureDescriptor* desc) {
-    return WriterAcceptsFormat(FormatOf(desc), desc->uiFileType == kFileTypePbm);
+    const OutputFormat* format = FindOutputFormat(desc->uiFileType);
+    return format != nullptr && WriterAcceptsFormat(FormatOf(desc), format->container);
 }
 
 int WriteBmpHeader(CaptureDescriptor* desc) { return WriteBmpFileHeader(desc->pFile, FormatOf(desc)); }
@@ -52,3 +54,7 @@ int WriteBmp(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteBmpFile)
 int WriteYUV(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteYuvFile); }
 
 int WritePbm(CaptureDescriptor* desc) { return WriteCaptured(desc, WritePpmFile); }
+
+int WriteY4mStream(CaptureDescriptor* desc) { return WriteY4mHeader(desc->pFile, FormatOf(desc)); }
+
+int WriteY4m(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteY4mFrame); }

@@ -1,6 +1,8 @@
 // The frame writers fed from frame memory: each hands the image writer the captured
 // frame's format and a line source that reads the frame's lines through the
-// register-access device. Results as in image/writers.h.
+// register-access device. Results as in image/writers.h. They are named by the ending
+// they serve (WritePbm writes the plain PPM that ".pbm" names); image/ names its writers
+// by the file they make. memget/output_formats.h pairs endings and writers.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +13,9 @@
 // word stored least significant byte first; zeros when the device is not open.
 void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes);
 
-// The checks the writer for uiFileType makes before it writes anything, callable before
-// its file exists: false, with the writer's own message printed, when it would refuse
-// the frame the descriptor describes.
+// The checks the writer for uiFileType (an ending of memget/output_formats.h) makes
+// before it writes anything, callable before its file exists: false, with the writer's
+// own message printed, when it would refuse the frame the descriptor describes.
 bool WriterAcceptsFrame(const CaptureDescriptor* desc);
 
 // 54-byte BMP header for uiWidth x uiHeight with rows of uiRowBytes rounded up to 4.
@@ -24,3 +26,6 @@ int WriteBmpHeader(CaptureDescriptor* desc);
 int WriteBmp(CaptureDescriptor* desc);
 int WriteYUV(CaptureDescriptor* desc);
 int WritePbm(CaptureDescriptor* desc);
+// The stream's header, then the frame as the stream's next "FRAME".
+int WriteY4mStream(CaptureDescriptor* desc);
+int WriteY4m(CaptureDescriptor* desc);

@@ -1,6 +1,9 @@
 // The JPEG engine's buffer, dumped as one 24-bit BMP: Cr, Cb, Y bytes per pixel in the
-// buffer, converted in place to B, G, R, the bottom line first.
+// buffer, converted in place to B, G, R, the bottom line first. Under a ".y4m" name it is
+// a one-frame 8-bit YUV4MPEG2 stream instead, the bytes unchanged.
 #include "memget/jpeg_dump.h"
+
+#include <sys/types.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include "memget/capture_registers.h"
 #include "memget/frame_loop.h"
 #include "memget/frame_writers.h"
+#include "memget/output_formats.h"
 
 bool ProbeJpegBuffer(JpegBuffer* jpeg) {
     uint32_t baseField = 0;
@@ -46,6 +50,19 @@ bool ProbeJpegBuffer(JpegBuffer* jpeg) {
     return true;
 }
 
+namespace {
+
+void ShowJpegInformation(const CaptureDescriptor* desc, const JpegBuffer& jpeg) {
+    Banner("Informaiton");
+    std::printf("Device ID: %d \n", static_cast<int>(desc->uiDeviceId));
+    std::printf("Width: %d, Height: %d\n", static_cast<int>(jpeg.width), static_cast<int>(jpeg.height));
+    std::printf("Base address: %#x\n", static_cast<unsigned>(jpeg.base));
+    std::printf("Line Offset: %d\n", static_cast<int>(jpeg.lineOffset));
+    Banner("Encodeing");
+}
+
+}  // namespace
+
 int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     desc->uiRowBytes = 3u * jpeg.width;
     desc->uiWidth = jpeg.width;
@@ -54,13 +71,7 @@ int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
         return 0;
     }
     desc->uiRowBytes = (desc->uiRowBytes + 3u) & ~3u;
-
-    Banner("Informaiton");
-    std::printf("Device ID: %d \n", static_cast<int>(desc->uiDeviceId));
-    std::printf("Width: %d, Height: %d\n", static_cast<int>(jpeg.width), static_cast<int>(jpeg.height));
-    std::printf("Base address: %#x\n", static_cast<unsigned>(jpeg.base));
-    std::printf("Line Offset: %d\n", static_cast<int>(jpeg.lineOffset));
-    Banner("Encodeing");
+    ShowJpegInformation(desc, jpeg);
 
     // Only the words that hold the row are read: its 3 x width bytes rounded up to whole
     // words, which is the padded row written. A line offset shorter than a row would leave
@@ -80,21 +91,55 @@ int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     return 1;
 }
 
+int WriteJpegPlanes(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
+    desc->uiRowBytes = 3u * jpeg.width;
+    desc->uiWidth = jpeg.width;
+    desc->uiHeight = jpeg.height;
+    if (!WriteY4mJpegHeader(desc->pFile, jpeg.width, jpeg.height)) {
+        return 0;
+    }
+    ShowJpegInformation(desc, jpeg);
+    const off_t start = ftello(desc->pFile);
+    if (start < 0) {
+        return 0;
+    }
+    // The words that hold the row's 3 x width bytes, as the BMP road reads them; the row
+    // is followed by its three plane lines.
+    const uint32_t rowBytes = (3u * jpeg.width + 3u) & ~3u;
+    const uint32_t fetch = std::min(jpeg.lineOffset, rowBytes);
+    std::vector<uint8_t> bytes(rowBytes + 3u * jpeg.width, 0);
+    uint8_t* row = bytes.data();
+    const Y4mLine planes{row + rowBytes, row + rowBytes + jpeg.width, row + rowBytes + 2u * jpeg.width, jpeg.width,
+                         jpeg.width};
+    for (uint32_t n = 0; n < jpeg.height; ++n) {
+        ReadFrameLine(jpeg.base + n * jpeg.lineOffset, row, fetch);
+        SplitJpegRow(row, jpeg.width, planes.y, planes.cb, planes.cr);
+        if (!PutY4mLine(desc->pFile, static_cast<uint64_t>(start), n, jpeg.height, planes)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
 namespace {
 
 // The output file's writer, a named function rather than a lambda: profiles and the
 // benchmark select WriteBmpJPEG by name, and a lambda inside it carries that name too.
 int WriteProbedRows(CaptureDescriptor* desc, const void* jpeg) {
-    return WriteJpegRows(desc, *static_cast<const JpegBuffer*>(jpeg));
+    return FindOutputFormat(desc->uiFileType)->jpeg(desc, *static_cast<const JpegBuffer*>(jpeg));
 }
 
 }  // namespace
 
 int WriteBmpJPEG(CaptureDescriptor* desc) {
-    // The extents are checked before the file is created: a refused dump leaves the name
-    // as it was.
+    // The extents (and for a stream the picture's size) are checked before the file is
+    // created: a refused dump leaves the name as it was.
     JpegBuffer jpeg;
     if (!ProbeJpegBuffer(&jpeg)) {
+        return 0;
+    }
+    const OutputFormat* format = FindOutputFormat(desc->uiFileType);
+    if (format == nullptr || (format->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height))) {
         return 0;
     }
     return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", WriteProbedRows, &jpeg) ==

@@ -1,4 +1,5 @@
-// The JPEG engine's buffer: its registers, and its rows written as one 24-bit BMP.
+// The JPEG engine's buffer: its registers, and its rows written as one 24-bit BMP or as
+// one frame of a YUV4MPEG2 stream.
 #pragma once
 
 #include <cstdint>
@@ -19,3 +20,8 @@ bool ProbeJpegBuffer(JpegBuffer* jpeg);
 // The header, the information block and the rows of `jpeg` into desc->pFile; sets
 // uiWidth, uiHeight and uiRowBytes. 1 when every row was written.
 int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg);
+
+// The header, the information block and the picture of `jpeg` into desc->pFile as a
+// one-frame 8-bit 4:4:4 YUV4MPEG2 stream: Y, Cb, Cr as the buffer holds them. Sets the
+// same fields. 1 when every line was written.
+int WriteJpegPlanes(CaptureDescriptor* desc, const JpegBuffer& jpeg);

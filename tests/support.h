@@ -19,7 +19,11 @@ struct Layout {
     uint32_t encodeMode;
 };
 
-enum class Output { kBmp, kYuv, kPpm };
+enum class Output { kBmp, kYuv, kPpm, kY4m };
+
+// The oracle's output for a file name ending (".bmp", ".y4m"...); false for an ending it
+// does not know.
+bool OutputOfEnding(const std::string& ending, Output* output);
 
 // One frame line in the pixels a viewer shows, R, G, B each: the BMP writer's colour,
 // or for the YUV dump Y, Cb, Cr on the 8-bit scale saturated at 255. `luma` and `chroma`
@@ -52,8 +56,19 @@ struct FrameMemory {
     std::vector<std::vector<uint8_t>> chroma;
 };
 
-// The whole file a frame writer makes of `frame`.
+// The whole file a frame writer makes of `frame` (for kY4m a one-frame stream).
 std::vector<uint8_t> ExpectedFile(const FrameMemory& frame, Output output);
+
+// The YUV4MPEG2 stream of `frames` (all of one geometry and layout): the header, then per
+// frame "FRAME" and the Y, Cb, Cr planes of 16-bit little-endian samples, the numbers the
+// PPM prints (a 4:2:2 pair's chroma once).
+std::string Y4mHeader(uint32_t width, uint32_t height, const std::string& chroma);
+std::vector<uint8_t> Y4mFrame(const FrameMemory& frame);
+std::vector<uint8_t> ExpectedY4m(const std::vector<FrameMemory>& frames);
+
+// The JPEG engine's buffer (lines of Cr, Cb, Y bytes, as far as memory gives them) as a
+// one-frame 8-bit 4:4:4 stream.
+std::vector<uint8_t> ExpectedJpegY4m(const std::vector<std::vector<uint8_t>>& lines, uint32_t width);
 
 // Sets 10-bit sample n of a packed line (least significant bit first), growing the line
 // when it is too short.

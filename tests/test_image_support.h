@@ -12,6 +12,7 @@
 
 #include "device/mmio.h"
 #include "memget/frame_writers.h"
+#include "memget/output_formats.h"
 #include "tests/fake_seam.h"
 #include "tests/support.h"
 
@@ -69,16 +70,17 @@ inline Frame MakeFrame(Layout layout, uint32_t width, uint32_t height, uint32_t 
     return f;
 }
 
-// Frame-memory words a line of the frame should cost: those up to the one holding the
-// last bit of the last pixel's samples, and none past the line offset.
-inline uint32_t FloorReads(const Frame& f) {
+// Frame-memory words a line of the frame should cost in the planes a writer fetches:
+// those up to the one holding the last bit of the last pixel's samples, and none past
+// the line offset.
+inline uint32_t FloorReads(const Frame& f, uint8_t planes = kBothPlanes) {
     const uint32_t w = f.desc.uiWidth;
     if (w == 0) return 0;
     const uint32_t lastPair = f.desc.uiColorSpace == 1 ? w - 1 : (w - 1) / 2;
     const uint32_t lastChromaBit = f.desc.uiEncodeMode == 4 ? 8 * (2 * lastPair + 2) - 1 : 10 * (2 * lastPair + 2) - 1;
     const uint32_t y = std::min(((10 * w - 1) / 32 + 1), (f.desc.uiLineOffsetY + 3) / 4);
     const uint32_t uv = std::min(lastChromaBit / 32 + 1, (f.desc.uiLineOffsetUV + 3) / 4);
-    return f.desc.uiHeight * (y + uv);
+    return f.desc.uiHeight * ((planes & kLumaPlane ? y : 0) + (planes & kChromaPlane ? uv : 0));
 }
 
 struct Written {
@@ -88,13 +90,15 @@ struct Written {
     std::string err;  // and on standard error
 };
 
-// Runs a writer into `stream` (a fresh tmpfile when null) and reads the file back.
-inline Written RunWriter(int (*writer)(CaptureDescriptor*), CaptureDescriptor* desc, FILE* stream = nullptr) {
+// Runs a writer into `stream` (a fresh tmpfile when null) and reads the file back; with
+// `header`, the stream's header first, so the file is a whole one-frame stream.
+inline Written RunWriter(int (*writer)(CaptureDescriptor*), CaptureDescriptor* desc, FILE* stream = nullptr,
+                         int (*header)(CaptureDescriptor*) = nullptr) {
     FILE* file = stream != nullptr ? stream : tmpfile();
     desc->pFile = file;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    Written w{writer(desc), {}, {}, {}};
+    Written w{(header == nullptr || header(desc)) ? writer(desc) : 0, {}, {}, {}};
     w.out = testing::internal::GetCapturedStdout();
     w.err = testing::internal::GetCapturedStderr();
     if (stream == nullptr) {
@@ -105,6 +109,17 @@ inline Written RunWriter(int (*writer)(CaptureDescriptor*), CaptureDescriptor* d
     }
     desc->pFile = nullptr;
     return w;
+}
+
+// The whole file a format's row makes of one frame.
+inline Written RunFormat(const OutputFormat& format, CaptureDescriptor* desc, FILE* stream = nullptr) {
+    return RunWriter(format.write, desc, stream, format.streamHeader);
+}
+
+inline support::Output OracleOf(const OutputFormat& format) {
+    support::Output output{};
+    EXPECT_TRUE(support::OutputOfEnding(format.ending, &output)) << format.ending << " has no expected bytes";
+    return output;
 }
 
 }  // namespace imgtest

@@ -1,0 +1,104 @@
+// The YUV4MPEG2 writer: the capture's frames as one stream every video tool reads, the
+// samples exact (16-bit little-endian on the 10-bit scale, 8-bit chroma times 4).
+//
+// The planes come whole one after the other (all Y, then Cb, then Cr), while frame
+// memory gives a line of both at a time. Rather than hold a frame's chroma in memory,
+// each line's samples are put at their computed places in the file: memory stays one
+// line, and every word of frame memory is still read once.
+#include <sys/types.h>
+
+#include <cstdio>
+
+#include "image/frame_rows.h"
+#include "image/jpeg_row.h"
+#include "image/writers.h"
+#include "report/report.h"
+
+static_assert(sizeof(off_t) == 8, "streams past 2 GiB need 64-bit file offsets");
+
+namespace {
+
+// The frame rate is not in the registers: 25 frames a second, the rate players assume
+// when a stream gives none. Every picture is a whole stored buffer, so progressive (Ip);
+// the pixel aspect is not known (A0:0).
+int PutHeader(FILE* file, uint32_t width, uint32_t height, const char* chroma) {
+    return file != nullptr && std::fprintf(file, "YUV4MPEG2 W%u H%u F25:1 Ip A0:0 C%s\n",
+                                           static_cast<unsigned>(width), static_cast<unsigned>(height), chroma) > 0;
+}
+
+bool PutAt(FILE* file, uint64_t at, const uint8_t* bytes, uint64_t count) {
+    return fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0 && fwrite(bytes, 1, count, file) == count;
+}
+
+}  // namespace
+
+bool Y4mGeometryOk(uint32_t width, uint32_t height) {
+    if (width == 0 || height == 0) {
+        Complain("a YUV4MPEG2 stream cannot hold a %ux%u picture", static_cast<unsigned>(width),
+                 static_cast<unsigned>(height));
+        return false;
+    }
+    return true;
+}
+
+uint64_t Y4mChromaLineBytes(const FrameFormat& format) {
+    const uint64_t width = format.width;
+    return 2u * (format.colorSpace == kColorSpace422 ? (width + 1u) / 2u : width);
+}
+
+bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes) {
+    const uint64_t lumaPlane = planes.lumaBytes * height;
+    const uint64_t chromaPlane = planes.chromaBytes * height;
+    return PutAt(file, frameStart + planes.lumaBytes * line, planes.y, planes.lumaBytes) &&
+           PutAt(file, frameStart + lumaPlane + planes.chromaBytes * line, planes.cb, planes.chromaBytes) &&
+           PutAt(file, frameStart + lumaPlane + chromaPlane + planes.chromaBytes * line, planes.cr,
+                 planes.chromaBytes);
+}
+
+int WriteY4mHeader(FILE* file, const FrameFormat& format) {
+    // Each frame writes its own "FRAME" line.
+    return PutHeader(file, format.width, format.height, format.colorSpace == kColorSpace422 ? "422p10" : "444p10");
+}
+
+int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
+    if (!WriterAcceptsFormat(*format, Container::kY4m) || file == nullptr) {
+        return 0;
+    }
+    const uint64_t lumaBytes = 2u * uint64_t{format->width};
+    const uint64_t chromaBytes = Y4mChromaLineBytes(*format);
+    FrameLines frame{};
+    if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(lumaBytes + 2u * chromaBytes))) {
+        return 0;
+    }
+    if (std::fputs("FRAME\n", file) == EOF) {
+        return 0;
+    }
+    const off_t start = ftello(file);
+    if (start < 0) {
+        return 0;
+    }
+    // 16-bit words from the row's start (8-byte aligned) at even offsets: aligned stores.
+    uint16_t* const words = reinterpret_cast<uint16_t*>(frame.row);
+    const Y4mLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
+    for (uint32_t line = 0; line < format->height; ++line) {
+        FetchBothPlanes(&frame, line);
+        BuildY4mRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
+        // The last line's Cr ends the frame, where the next frame's "FRAME" goes.
+        if (!PutY4mLine(file, static_cast<uint64_t>(start), line, format->height, planes)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int WriteY4mJpegHeader(FILE* file, uint32_t width, uint32_t height) {
+    return Y4mGeometryOk(width, height) && PutHeader(file, width, height, "444") && std::fputs("FRAME\n", file) != EOF;
+}
+
+void SplitJpegRow(const uint8_t* row, uint32_t width, uint8_t* y, uint8_t* cb, uint8_t* cr) {
+    for (uint32_t j = 0; j < width; ++j, row += 3) {
+        cr[j] = row[0];
+        cb[j] = row[1];
+        y[j] = row[2];
+    }
+}

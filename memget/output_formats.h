@@ -1,0 +1,82 @@
+// The capture's output formats, one row each, chosen by the requested name's ending.
+//
+// Adding an output format:
+//  1. image/: the writer (FILE*, FrameFormat*, LineSource) with its row builder in
+//     frame_rows.cpp; a Container of its own if it refuses frames the others accept.
+//  2. memget/frame_writers.*: WriteXxx(CaptureDescriptor*) over it (a stream also gets its
+//     header writer), and a JPEG-road writer if the JPEG buffer needs other bytes.
+//  3. A row in kOutputFormats below. The request check, the writer choice, the refusal
+//     before any file, the name limits, the fuzz driver and bench/run follow the table.
+//  4. tests/support.*: the file's expected bytes in ExpectedFile. The format table test
+//     fails for a row whose writer or expected bytes are missing; add the ending to the
+//     layout cases of box/cases/cases (a test checks they name every ending).
+//  5. README.md: its line in the output table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "image/writers.h"
+#include "memget/capture_descriptor.h"
+#include "memget/frame_writers.h"
+#include "memget/jpeg_dump.h"
+
+// The planes a writer fetches of every line.
+enum PlaneSet : uint8_t { kLumaPlane = 1, kChromaPlane = 2, kBothPlanes = kLumaPlane | kChromaPlane };
+
+struct OutputFormat {
+    const char* ending;  // four characters, the dot first
+    // Writes the frame the descriptor points at into desc->pFile: a whole file, or the
+    // stream's next frame.
+    int (*write)(CaptureDescriptor* desc);
+    uint8_t planes;       // PlaneSet
+    Container container;  // kBmp: 54-byte header, rows padded to 4 bytes, bottom line first
+    uint8_t sampleBytes;  // bytes of each sample in the file; 0 for decimal text
+    // Null: one file per frame (NAME_NNN.ext from two frames on). Otherwise the capture is
+    // one stream under NAME, this its header, written before the first frame.
+    int (*streamHeader)(CaptureDescriptor* desc);
+    // The JPEG engine's buffer into desc->pFile, when that is the picture.
+    int (*jpeg)(CaptureDescriptor* desc, const JpegBuffer& jpeg);
+};
+
+inline constexpr OutputFormat kOutputFormats[] = {
+    {".bmp", WriteBmp, kBothPlanes, Container::kBmp, 1, nullptr, WriteJpegRows},
+    {".pbm", WritePbm, kBothPlanes, Container::kPpmText, 0, nullptr, WriteJpegRows},
+    {".yuv", WriteYUV, kBothPlanes, Container::kBmp, 1, nullptr, WriteJpegRows},
+    {".y4m", WriteY4m, kBothPlanes, Container::kY4m, 2, WriteY4mStream, WriteJpegPlanes},
+};
+
+// The four characters of an ending packed first-in-most-significant-byte, as the
+// descriptor's uiFileType holds them.
+constexpr uint32_t PackEnding(const char* ending) {
+    return (uint32_t{static_cast<unsigned char>(ending[0])} << 24) |
+           (uint32_t{static_cast<unsigned char>(ending[1])} << 16) |
+           (uint32_t{static_cast<unsigned char>(ending[2])} << 8) | uint32_t{static_cast<unsigned char>(ending[3])};
+}
+
+// The row of a packed ending; null when no format has it.
+constexpr const OutputFormat* FindOutputFormat(uint32_t packedEnding) {
+    for (const OutputFormat& format : kOutputFormats) {
+        if (PackEnding(format.ending) == packedEnding) {
+            return &format;
+        }
+    }
+    return nullptr;
+}
+
+// Files a capture of `count` frames leaves: one per frame, or the one stream (none for
+// no frames).
+constexpr int32_t FileCount(const OutputFormat& format, int32_t count) {
+    return format.streamHeader == nullptr ? count : (count > 0 ? 1 : 0);
+}
+
+constexpr bool EndingsDiffer() {
+    for (const OutputFormat& a : kOutputFormats) {
+        if (a.ending[0] != '.' || a.ending[1] == 0 || a.ending[2] == 0 || a.ending[3] == 0 || a.ending[4] != 0 ||
+            FindOutputFormat(PackEnding(a.ending)) != &a) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(EndingsDiffer(), "every ending is a dot and three characters, each in one row");

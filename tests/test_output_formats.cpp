@@ -1,0 +1,194 @@
+// Every row of the output format table end to end against the simulated target, and the
+// YUV4MPEG2 stream: slots, samples, what ffmpeg makes of it, its refusals.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "memget/capture_names.h"
+#include "memget/output_formats.h"
+#include "tests/sim_runner.h"
+
+namespace {
+
+using support::FrameMemory;
+using support::Hex;
+using support::ReadFile;
+
+constexpr support::CaptureArea kArea{0x100000, 0x180000, 0x1000, 0x800};
+constexpr support::Layout kLayouts[] = {{1, 3}, {1, 4}, {2, 3}, {2, 4}};  // format flag bytes 0..3
+
+// A capture of `count` width x 3 frames in layout k (256-byte lines), random lines in every
+// buffer of two groups; `frames` gets what each frame of the capture holds.
+std::string Capture(uint32_t k, uint32_t width, bool interlaced, int count, std::vector<FrameMemory>* frames) {
+    std::string target = "nodes /dev/zorvip /dev/zormmio\ncapture " + Hex(kArea.addrY) + " " + Hex(kArea.addrUV) +
+                         " " + Hex(kArea.sizeY) + " " + Hex(kArea.sizeUV) + " " + std::to_string(count) +
+                         "\nword 0xbe1c6000 " + (interlaced ? "0x8" : "0x0") +
+                         "\nword 0xbe1c61b0 0x00010001\nword 0xbe1c61a0 0x3\nword 0xbe1cfcc8 " + Hex(width) +
+                         "\nword 0xbe1cc048 " + Hex(width) + "\nword 0xbe1c4030 " + Hex(1u << (8 * k)) + "\n";
+    std::mt19937 rng(width * 8 + k * 2 + interlaced);
+    std::vector<FrameMemory> buffers;
+    for (uint32_t buffer = 0; buffer < (interlaced ? 12u : 6u); ++buffer) {
+        FrameMemory frame{width, kLayouts[k], {}, {}};
+        const uint32_t groupSize = interlaced ? 6 : 3;
+        const auto at = support::SlotBuffers(kArea, interlaced, buffer / groupSize, buffer % groupSize);
+        for (uint32_t line = 0; line < 3; ++line) {
+            std::vector<uint8_t> y(256), c(256);
+            std::generate(y.begin(), y.end(), [&] { return static_cast<uint8_t>(rng()); });
+            std::generate(c.begin(), c.end(), [&] { return static_cast<uint8_t>(rng()); });
+            target += support::WordLines(at.y + line * 256, y) + support::WordLines(at.uv + line * 256, c);
+            frame.luma.push_back(y);
+            frame.chroma.push_back(c);
+        }
+        buffers.push_back(frame);
+    }
+    for (int i = 0; i < count; ++i) {
+        const uint32_t groupSize = interlaced ? 6 : 3;
+        frames->push_back(buffers[i / groupSize * groupSize + support::FrameBuffersOf(kArea, interlaced, i).slot]);
+    }
+    return target;
+}
+
+// A JPEG buffer of width x height at physical 0x10000, lines 256 bytes apart.
+std::string JpegRegisters(uint32_t width, uint32_t height) {
+    return "nodes /dev/zorvip /dev/zormmio\ncapture 0x100000 0x180000 0x1000 0x800 1\nword 0xbe1c8044 0x1\n"
+           "word 0xbe1c8060 0x1000\nword 0xbe1c8074 0x1\nword 0xbe1cc408 " + Hex(width / 2 - 1) +
+           "\nword 0xbe1cc40c " + Hex(height) + "\n";
+}
+
+// ffprobe's "width,height,pix_fmt,frames", with "decodes" after it when ffmpeg decodes
+// every frame without a complaint.
+std::string Probe(const std::string& path) {
+    std::string out;
+    FILE* pipe = popen(("ffprobe -v error -count_frames -show_entries stream=width,height,pix_fmt,nb_read_frames "
+                        "-of csv=p=0 '" + path + "' 2>&1").c_str(), "r");
+    char chunk[256];
+    for (size_t n; pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) out.append(chunk, n);
+    if (pipe != nullptr) pclose(pipe);
+    const std::string decode = "test -z \"$(ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1)\"";
+    return out + (system(decode.c_str()) == 0 ? "decodes" : "");
+}
+
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST(Y4mCapture, EveryLayoutAndScanIsOneExactStreamThatFfmpegPlays) {
+    ASSERT_EQ(system("command -v ffprobe >/dev/null && command -v ffmpeg >/dev/null"), 0) << "apt-get install ffmpeg";
+    for (uint32_t k = 0; k < 4; ++k) {
+        for (const bool interlaced : {false, true}) {
+            for (const uint32_t width : {1u, 7u, 12u}) {
+                const int count = interlaced ? 8 : 4;  // into the second group
+                std::vector<FrameMemory> frames;
+                simrun::Options options;
+                options.target = Capture(k, width, interlaced, count, &frames);
+                const simrun::Result run = simrun::Run({"memget", "cap.y4m"}, options);
+                SCOPED_TRACE("layout " + std::to_string(k) + (interlaced ? " interlaced" : "") + " width " +
+                             std::to_string(width));
+                EXPECT_EQ(run.status, 0) << run.err;
+                EXPECT_EQ(support::FolderNames(run.workDir), std::vector<std::string>{"cap.y4m"});
+                const std::string file = ReadFile(run.workDir + "/cap.y4m");
+                EXPECT_EQ(file, Text(support::ExpectedY4m(frames)));
+                const char* chroma = k < 2 ? "444p10" : "422p10";
+                const std::string header = "YUV4MPEG2 W" + std::to_string(width) + " H3 F25:1 Ip A0:0 C" + chroma;
+                EXPECT_EQ(file.rfind(header + "\nFRAME\n", 0), 0u);
+                size_t blocks = 0;  // every frame announced under the stream's name
+                for (size_t at = 0; (at = run.out.find("Output name: cap.y4m\n", at)) != std::string::npos; ++at) {
+                    ++blocks;
+                }
+                EXPECT_EQ(blocks, static_cast<size_t>(count));
+                if (width == 7) {  // ffmpeg takes a second a file: one odd width
+                    EXPECT_EQ(Probe(run.workDir + "/cap.y4m"),
+                              "7,3,yuv" + std::string(chroma) + "le," + std::to_string(count) + "\ndecodes");
+                }
+            }
+        }
+    }
+}
+
+TEST(Y4mCapture, RefusalsAndFailuresLeaveTheNameAsItWas) {
+    std::vector<FrameMemory> unused;
+    const std::string name39 = std::string(35, 'n') + ".y4m";
+    const struct {
+        std::string target, name;
+        uint64_t sizeLimit;
+        std::string err;  // the one line on standard error; none: status 0
+        bool written;
+    } cases[] = {
+        {Capture(2, 5, true, 9, &unused), name39, 0, "", true},  // 39 characters whatever the count
+        {Capture(2, 5, true, 9, &unused), "x" + name39, 0,
+         "avrig: the file name is too long: x" + name39 + " (at most 39 characters for 9 frame(s))\n", false},
+        {Capture(2, 5, true, 0, &unused), "cap.y4m", 0, "", false},  // no frame, no file
+        {Capture(0, 0, false, 2, &unused), "cap.y4m", 0, "avrig: a YUV4MPEG2 stream cannot hold a 0x3 picture\n",
+         false},
+        {JpegRegisters(6, 0), "cap.y4m", 0, "avrig: a YUV4MPEG2 stream cannot hold a 6x0 picture\n", false},
+        {Capture(0, 64, false, 3, &unused), "cap.y4m", 2000, "avrig: cap.y4m was not written: File too large\n", false},
+    };
+    for (const auto& c : cases) {
+        const support::TempDir dir;
+        ASSERT_TRUE(support::WriteFile(dir.Path() + "/" + c.name, "earlier"));
+        simrun::Options options;
+        options.target = c.target;
+        options.workDir = dir.Path();
+        options.fileSizeLimit = c.sizeLimit;
+        const simrun::Result run = simrun::Run({"memget", c.name}, options);
+        EXPECT_EQ(run.status, c.err.empty() ? 0 : 1) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(support::FolderNames(dir.Path()), std::vector<std::string>{c.name});
+        EXPECT_EQ(ReadFile(dir.Path() + "/" + c.name) != "earlier", c.written) << c.err;
+    }
+}
+
+// Each row makes, from frame memory and from the JPEG buffer, what the oracle expects: a
+// row without a writer or without expected bytes fails here.
+TEST(OutputFormats, EveryRowIsServedEndToEnd) {
+    const std::vector<uint8_t> jpegLine{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    for (const OutputFormat& format : kOutputFormats) {
+        SCOPED_TRACE(format.ending);
+        support::Output output{};
+        ASSERT_TRUE(support::OutputOfEnding(format.ending, &output) && format.write != nullptr);
+        std::vector<FrameMemory> frames;
+        simrun::Options options;
+        options.target = Capture(2, 5, false, 2, &frames);
+        const std::string name = std::string("f") + format.ending;
+        const simrun::Result run = simrun::Run({"memget", name}, options);
+        EXPECT_EQ(run.status, 0) << run.err;
+        const int32_t files = FileCount(format, 2);
+        ASSERT_EQ(support::FolderNames(run.workDir).size(), static_cast<size_t>(files));
+        for (int32_t i = 0; i < files; ++i) {
+            char file[kFileNameSize];
+            FrameName(file, name.c_str(), i, files);
+            EXPECT_EQ(ReadFile(run.workDir + "/" + file),
+                      Text(files == 1 ? support::ExpectedY4m(frames) : support::ExpectedFile(frames[i], output)));
+        }
+
+        options.target = JpegRegisters(4, 1) + support::WordLines(0x80010000u, jpegLine);
+        const simrun::Result jpeg = simrun::Run({"memget", name}, options);
+        EXPECT_EQ(jpeg.status, 0) << jpeg.err;
+        std::vector<uint8_t> expected = support::BmpHeader(4, 1);
+        const std::vector<uint8_t> row = support::BmpRow(support::ExpectedJpegRgb(jpegLine, 4));
+        expected.insert(expected.end(), row.begin(), row.end());
+        if (output == support::Output::kY4m) {
+            expected = support::ExpectedJpegY4m({jpegLine}, 4);
+            EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "4,1,yuv444p,1\ndecodes");
+        }
+        EXPECT_EQ(ReadFile(jpeg.workDir + "/" + name), Text(expected));
+    }
+}
+
+// The board's layout cases capture into every ending the table has.
+TEST(OutputFormats, TheBoxCasesNameEveryEnding) {
+    const std::string cases = ReadFile(AVRIG_SOURCE_DIR "/box/cases/cases");
+    for (const char* layout : {"\n444c10-", "\n444c8-", "\n422c10-", "\n422c8-"}) {
+        const size_t at = cases.find(layout);
+        ASSERT_NE(at, std::string::npos) << layout;
+        const std::string line = cases.substr(at, cases.find('\n', at + 1) - at) + " ";
+        for (const OutputFormat& format : kOutputFormats) {
+            EXPECT_NE(line.find(std::string(format.ending) + " "), std::string::npos) << line << format.ending;
+        }
+    }
+}
+
+}  // namespace
