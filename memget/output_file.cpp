@@ -86,17 +86,17 @@ bool OthersMayWriteFolder(const char* path) {
     return stat(folder, &info) != 0 || info.st_uid != geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
-// The replacement takes the replaced file's owner, group and permission bits, as editors
-// do; as far as the user may give them, the rest silently kept. The bits that would make
-// a frame run as its owner are never handed on.
-bool Inherit(int descriptor, const struct stat& held) {
-    if (fchown(descriptor, held.st_uid, held.st_gid) != 0) {
+// The replacement takes the replaced file's permission bits, and its owner and group as
+// far as the user may give them (only root gives a file away), as editors do. The bits
+// that would make a frame run as its owner are never handed on.
+bool Inherit(int descriptor, const struct stat& replaced) {
+    if (fchown(descriptor, replaced.st_uid, replaced.st_gid) != 0) {
         const uid_t keep = static_cast<uid_t>(-1);
-        if (fchown(descriptor, keep, held.st_gid) != 0) {
-            // not root, not in the group: the file stays the user's, which is all it can be
+        if (fchown(descriptor, keep, replaced.st_gid) != 0) {
+            // not in that group either: the file stays wholly the user's
         }
     }
-    return fchmod(descriptor, held.st_mode & 0777) == 0;
+    return fchmod(descriptor, replaced.st_mode & 0777) == 0;
 }
 
 }  // namespace
@@ -112,18 +112,18 @@ bool OutputFile::Create(const char* finalName) {
     // inherits. A link is replaced and never followed, so it is never the model. A file
     // another user planted in a folder others may write is not handed back to them: the
     // new file is the user's, as a new file would be.
-    struct stat held {};
+    struct stat present {};
     bool inherit = false;
-    if (lstat(finalName, &held) == 0) {
-        if (S_ISDIR(held.st_mode)) {
+    if (lstat(finalName, &present) == 0) {
+        if (S_ISDIR(present.st_mode)) {
             errno = EISDIR;  // found before any frame memory is read
             return false;
         }
-        if (S_ISREG(held.st_mode)) {
+        if (S_ISREG(present.st_mode)) {
             if (faccessat(AT_FDCWD, finalName, W_OK, AT_EACCESS) != 0) {
                 return false;  // a file the user may not write is not replaced
             }
-            inherit = held.st_uid == geteuid() || !OthersMayWriteFolder(finalName);
+            inherit = present.st_uid == geteuid() || !OthersMayWriteFolder(finalName);
         }
     }
     for (int attempt = 0; attempt < kCreateAttempts && stream_ == nullptr; ++attempt) {
@@ -143,7 +143,7 @@ bool OutputFile::Create(const char* finalName) {
         temp_[0] = '\0';
         return false;  // EEXIST every time
     }
-    if (inherit && !Inherit(fileno(stream_), held)) {
+    if (inherit && !Inherit(fileno(stream_), present)) {
         const int reason = errno;
         Abandon();
         errno = reason;
