@@ -1,5 +1,7 @@
 #include "memget/output_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +11,9 @@
 
 namespace {
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal from outside whose default action ends the process.
+constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE,   SIGQUIT, SIGALRM,
+                                   SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
 constexpr int kCreateAttempts = 32;  // names taken by others are passed over
 
 // The temporary file in progress, empty when there is none. Changed only while the
@@ -70,6 +74,31 @@ void TemporaryName(char (&temp)[kOutputNameSize], const char* finalName) {
     std::snprintf(temp, sizeof temp, "%s.%s", finalName, suffix);
 }
 
+// True when a user other than the running one may add or remove names in the folder
+// holding `path`: the folder is another user's, or its group or others may write it.
+bool OthersMayWriteFolder(const char* path) {
+    char folder[kOutputNameSize] = ".";
+    const char* slash = std::strrchr(path, '/');
+    if (slash != nullptr) {
+        std::snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : static_cast<int>(slash - path), path);
+    }
+    struct stat info {};
+    return stat(folder, &info) != 0 || info.st_uid != geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// The replacement takes the replaced file's permission bits, and its owner and group as
+// far as the user may give them (only root gives a file away), as editors do. The bits
+// that would make a frame run as its owner are never handed on.
+bool Inherit(int descriptor, const struct stat& replaced) {
+    if (fchown(descriptor, replaced.st_uid, replaced.st_gid) != 0) {
+        const uid_t keep = static_cast<uid_t>(-1);
+        if (fchown(descriptor, keep, replaced.st_gid) != 0) {
+            // not in that group either: the file stays wholly the user's
+        }
+    }
+    return fchmod(descriptor, replaced.st_mode & 0777) == 0;
+}
+
 }  // namespace
 
 bool OutputFile::Create(const char* finalName) {
@@ -79,6 +108,24 @@ bool OutputFile::Create(const char* finalName) {
         return false;
     }
     std::strcpy(final_, finalName);
+    // What the name holds now decides whether it may be replaced and what the new file
+    // inherits. A link is replaced and never followed, so it is never the model. A file
+    // another user planted in a folder others may write is not handed back to them: the
+    // new file is the user's, as a new file would be.
+    struct stat present {};
+    bool inherit = false;
+    if (lstat(finalName, &present) == 0) {
+        if (S_ISDIR(present.st_mode)) {
+            errno = EISDIR;  // found before any frame memory is read
+            return false;
+        }
+        if (S_ISREG(present.st_mode)) {
+            if (faccessat(AT_FDCWD, finalName, W_OK, AT_EACCESS) != 0) {
+                return false;  // a file the user may not write is not replaced
+            }
+            inherit = present.st_uid == geteuid() || !OthersMayWriteFolder(finalName);
+        }
+    }
     for (int attempt = 0; attempt < kCreateAttempts && stream_ == nullptr; ++attempt) {
         TemporaryName(temp_, finalName);
         const SignalsHeld held;
@@ -95,6 +142,12 @@ bool OutputFile::Create(const char* finalName) {
     if (stream_ == nullptr) {
         temp_[0] = '\0';
         return false;  // EEXIST every time
+    }
+    if (inherit && !Inherit(fileno(stream_), present)) {
+        const int reason = errno;
+        Abandon();
+        errno = reason;
+        return false;
     }
     return true;
 }
@@ -154,6 +207,13 @@ void OutputFile::Abandon() {
 }
 
 SignalCleanup::SignalCleanup() {
+    // A file-size limit makes the write fail (EFBIG) instead of ending the tool: the frame
+    // is not written, as on a full disk, and the capture goes on.
+    struct sigaction fileSize {};
+    if (sigaction(SIGXFSZ, nullptr, &fileSize) == 0 && fileSize.sa_handler == SIG_DFL) {
+        fileSize.sa_handler = SIG_IGN;
+        fileSizeIgnored_ = sigaction(SIGXFSZ, &fileSize, &savedFileSize_) == 0;
+    }
     static_assert(sizeof kCleanupSignals / sizeof kCleanupSignals[0] == kSignals, "one slot per signal");
     for (int k = 0; k < kSignals; ++k) {
         struct sigaction current {};
@@ -172,6 +232,9 @@ SignalCleanup::SignalCleanup() {
 }
 
 SignalCleanup::~SignalCleanup() {
+    if (fileSizeIgnored_) {
+        sigaction(SIGXFSZ, &savedFileSize_, nullptr);
+    }
     for (int k = 0; k < kSignals; ++k) {
         if (installed_[k]) {
             sigaction(kCleanupSignals[k], &saved_[k], nullptr);

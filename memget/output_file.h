@@ -2,11 +2,13 @@
 //
 // A file is written under a temporary name in its final name's folder, created
 // exclusively (so it never follows a link placed there) with mode 0666 less the umask,
-// the mode fopen(name, "w") gives. Finish flushes it to the device and closes it; Place
+// the mode fopen(name, "w") gives; a regular file it replaces hands on its mode, owner
+// and group (see Create). Finish flushes it to the device and closes it; Place
 // renames it onto the final name. Until then the final name keeps whatever it held, and
 // a file that fails or is abandoned loses its temporary name. While a SignalCleanup
-// lives, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary file in progress
-// before they end the process.
+// lives, the signals from outside that end the process (SIGINT, SIGTERM, SIGQUIT, ...)
+// remove the temporary file in progress before they end it, and a file-size limit
+// fails the write (EFBIG) instead of ending the process.
 #pragma once
 
 #include <csignal>
@@ -21,7 +23,11 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the temporary file for `finalName`. False, with errno set, when it cannot.
+    // Creates the temporary file for `finalName`. False, with errno set, when it cannot,
+    // when a folder holds the name (EISDIR) or when the user may not write the regular
+    // file there. The file replacing a regular file takes its permission bits, and its
+    // owner and group as far as they can be given, unless another user's file stands in
+    // a folder others may write.
     bool Create(const char* finalName);
     // The stream to write the file through; null unless created and not yet finished.
     FILE* Stream() const { return stream_; }
@@ -40,8 +46,9 @@ private:
     char temp_[kOutputNameSize] = {};
 };
 
-// Installs the cleanup for the four signals whose action is the default (a signal the
-// caller ignores, as under nohup, stays ignored) and restores the actions when it goes.
+// Installs the cleanup for the signals whose action is the default (a signal the caller
+// ignores, as under nohup, stays ignored), ignores SIGXFSZ likewise, and restores the
+// actions when it goes.
 class SignalCleanup {
 public:
     SignalCleanup();
@@ -50,7 +57,9 @@ public:
     SignalCleanup& operator=(const SignalCleanup&) = delete;
 
 private:
-    static constexpr int kSignals = 4;
+    static constexpr int kSignals = 11;
     struct sigaction saved_[kSignals] = {};
     bool installed_[kSignals] = {};
+    struct sigaction savedFileSize_ = {};
+    bool fileSizeIgnored_ = false;
 };

@@ -2,6 +2,7 @@
 // comes from, the refusals and the exit status.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -241,8 +242,10 @@ TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
     simrun::Options options;
     options.target = SmallCaptureRegisters(false) + CaptureLine(3) + SlotContents(false);
     options.workDir = dir;
+    options.traceMmio = true;
     const simrun::Result run = simrun::Run({"memget", "cap.bmp", "-a", "1"}, options);
     EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.log.find("mmio read 0xa01010"), std::string::npos);  // frame 1's memory is never read
     const std::string tail = "Output name: cap_001.bmp\naddress Y: 0x101000, address UV: 0x180800\n"
                              "address Y: 0x20200, address UV: 0x30100(1)\nCan NOT create cap_001.bmp file\n\n";
     ASSERT_GE(run.out.size(), tail.size());
@@ -251,6 +254,14 @@ TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
     struct stat info {};
     EXPECT_NE(stat((dir + "/cap_002.bmp").c_str(), &info), 0);
     EXPECT_NE(run.log.find("ioctl /dev/zorvip 0xc0046b01 value 0x00000001"), std::string::npos);  // the walk goes on
+
+    // The JPEG dump prints nothing of its own before it finds the folder.
+    ASSERT_EQ(mkdir((dir + "/j.bmp").c_str(), 0755), 0);
+    options.target = "nodes /dev/zorvip /dev/zormmio\n" + CaptureLine(1) + "word 0xbe1c8044 0x1\n";
+    const simrun::Result jpeg = simrun::Run({"memget", "j.bmp"}, options);
+    EXPECT_EQ(jpeg.status, 1);
+    EXPECT_EQ(jpeg.out, "In function VIP_MemoryCatch:\nY:0x100000, UV:0x180000\nY:0x1000, UV:0x800\nnum = 1\n"
+                        "filename = j.bmp\nj.bmp\nCannot create pbm or bmp file");
 }
 
 // Every name in `folder`, with its contents.
@@ -302,7 +313,8 @@ TEST(CaptureSim, ARefusedCaptureLeavesEveryFileAsItWas) {
 }
 
 // A frame that does not fit leaves no part of itself, named on standard error; the frames
-// that fit are whole. As root a small tmpfs is the full disk; otherwise a file size limit.
+// that fit are whole. As root a small tmpfs is the full disk, save for PBM; otherwise a
+// file size limit.
 TEST(CaptureSim, AFullDiskLeavesOnlyWholeFramesAndNamesTheOthers) {
     for (const char* ext : {".bmp", ".yuv", ".pbm"}) {
         const support::TempDir temp;
@@ -310,9 +322,15 @@ TEST(CaptureSim, AFullDiskLeavesOnlyWholeFramesAndNamesTheOthers) {
         ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
         simrun::Options options;
         options.workDir = dir;
-        const bool mounted = geteuid() == 0 && mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1536k") == 0;
-        if (!mounted) options.fileSizeLimit = 600000;
+        const bool mounted = std::string(ext) != ".pbm" && geteuid() == 0 &&
+                             mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1536k") == 0;
+        rlimit size{};  // the limit leaves SIGXFSZ at its default: the capture makes it a failed write
+        getrlimit(RLIMIT_FSIZE, &size);
+        const rlimit before = size;
+        size.rlim_cur = mounted ? size.rlim_cur : 600000;
+        setrlimit(RLIMIT_FSIZE, &size);
         const simrun::Result run = simrun::Run({"memget", std::string("cap") + ext}, options);
+        setrlimit(RLIMIT_FSIZE, &before);
         const std::map<std::string, std::string> files = FolderFiles(dir);
         if (mounted) umount(dir.c_str());
         EXPECT_EQ(run.status, 1) << ext << run.out << run.err;
@@ -336,15 +354,18 @@ TEST(CaptureSim, AFullDiskLeavesOnlyWholeFramesAndNamesTheOthers) {
 }
 
 TEST(CaptureSim, ASignalLeavesOnlyTheFramesCompletedBeforeIt) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    const rlimit noCore{0, 0};  // SIGQUIT's core file would lie among the frames
+    setrlimit(RLIMIT_CORE, &noCore);
+    for (const int signal :
+         {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF}) {
         simrun::Options options;
         options.target = "nodes /dev/zorvip /dev/zormmio\n"
                          "capture 0x01000000 0x01168000 0x78000 0x78000 30\n"
                          "pattern YUV_422C10 720 480 progressive\n";
         options.signal = signal;
-        options.signalWhen = "cap_001.bmp.";  // frame 1 under way
+        options.signalWhen = "cap_001.bmp";  // frame 1 under way or done, whatever the load
         const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
-        EXPECT_EQ(run.signal, signal);
+        EXPECT_EQ(run.signal, signal) << "status " << run.status;
         const std::map<std::string, std::string> files = FolderFiles(run.workDir);
         EXPECT_EQ(files.count("cap_000.bmp"), 1u) << signal;
         for (const auto& file : files) {
@@ -373,6 +394,51 @@ TEST(CaptureSim, ALinkAtAFrameNameIsReplacedAndFilesFollowTheUmask) {
         EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
         EXPECT_EQ(info.st_mode & 0777, 0640u) << name;
     }
+}
+
+// Whether a file at a frame's name is replaced, and whose the new file is; the other user
+// is nobody. (A link at the name is never the model: the test above.)
+TEST(CaptureSim, AReplacedFileKeepsItsModeAndOwnerOnlyWhereThatIsSafe) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give files to another user";
+    constexpr uid_t kNobody = 65534;
+    struct Case {
+        mode_t folderMode;
+        uid_t folderOwner, fileOwner, runAs;
+        mode_t fileMode, mode;  // the file's before and after
+        uid_t owner;            // after
+        bool replaced;
+    };
+    const Case cases[] = {
+        {0755, 0, kNobody, 0, 0600, 0600, kNobody, true},  // only root writes the folder
+        {0755, 0, 0, 0, 0444, 0444, 0, true},              // root may write a read-only file
+        {01777, 0, kNobody, 0, 0600, 0640, 0, true},       // others write it: never handed back
+        {0755, kNobody, kNobody, 0, 0600, 0640, 0, true},  // the folder is another user's
+        {0755, kNobody, kNobody, kNobody, 0444, 0444, kNobody, false},  // nobody may not write it
+    };
+    const mode_t umaskBefore = umask(027);
+    for (const Case& c : cases) {
+        const support::TempDir temp;
+        const std::string& dir = temp.Path();
+        const std::string name = dir + "/cap_001.yuv";
+        support::WriteFile(name, "earlier");
+        ASSERT_EQ(chown(name.c_str(), c.fileOwner, c.fileOwner) | chmod(name.c_str(), c.fileMode) |
+                      chown(dir.c_str(), c.folderOwner, c.folderOwner) | chmod(dir.c_str(), c.folderMode),
+                  0);
+        simrun::Options options;
+        options.target = SmallCaptureRegisters(false) + CaptureLine(3);
+        options.workDir = dir;
+        ASSERT_EQ(setegid(c.runAs) | seteuid(c.runAs), 0);
+        const simrun::Result run = simrun::Run({"memget", "cap.yuv"}, options);
+        ASSERT_EQ(seteuid(0) | setegid(0), 0);
+        EXPECT_EQ(run.status, c.replaced ? 0 : 1) << run.out << run.err;
+        EXPECT_EQ(run.out.find("Can NOT create cap_001.yuv file\n\n") == std::string::npos, c.replaced);
+        EXPECT_EQ(ReadFile(name) == "earlier", !c.replaced);
+        struct stat info {};
+        ASSERT_EQ(stat(name.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, c.owner);
+        EXPECT_EQ(info.st_mode & 07777, c.mode) << std::oct << c.mode;
+    }
+    umask(umaskBefore);
 }
 
 TEST(CaptureSim, WithoutTheRegisterDeviceNothingIsReadOrWritten) {
