@@ -156,32 +156,25 @@ std::string Y4mHeader(uint32_t width, uint32_t height, const std::string& chroma
            "\n";
 }
 
-std::vector<uint8_t> Y4mFrame(const FrameMemory& frame) {
-    const std::string marker = "FRAME\n";
-    std::vector<uint8_t> planes[3];  // Y, Cb, Cr
-    const uint32_t step = frame.layout.colorSpace == 2 ? 2 : 1;
-    for (size_t l = 0; l < frame.luma.size(); ++l) {
-        const std::vector<uint32_t> numbers =
-            ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width);
-        for (uint32_t i = 0; i < frame.width; ++i) {
-            for (size_t p = 0; p < 3; ++p) {
-                if (p == 0 || i % step == 0) Le(&planes[p], numbers[3 * size_t{i} + p], 2);
-            }
-        }
-    }
-    std::vector<uint8_t> out(marker.begin(), marker.end());
-    for (const auto& plane : planes) out.insert(out.end(), plane.begin(), plane.end());
-    return out;
-}
-
 std::vector<uint8_t> ExpectedY4m(const std::vector<FrameMemory>& frames) {
     const FrameMemory& first = frames.at(0);
-    const std::string header = Y4mHeader(first.width, static_cast<uint32_t>(first.luma.size()),
-                                         first.layout.colorSpace == 2 ? "422p10" : "444p10");
+    const uint32_t step = first.layout.colorSpace == 2 ? 2 : 1;  // a 4:2:2 pair's chroma once
+    const std::string header =
+        Y4mHeader(first.width, static_cast<uint32_t>(first.luma.size()), step == 2 ? "422p10" : "444p10");
     std::vector<uint8_t> out(header.begin(), header.end());
     for (const FrameMemory& frame : frames) {
-        const std::vector<uint8_t> bytes = Y4mFrame(frame);
-        out.insert(out.end(), bytes.begin(), bytes.end());
+        std::vector<uint8_t> planes[3];  // Y, Cb, Cr
+        for (size_t l = 0; l < frame.luma.size(); ++l) {
+            const std::vector<uint32_t> numbers =
+                ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width);
+            for (uint32_t i = 0; i < frame.width; ++i) {
+                for (size_t p = 0; p < 3; ++p) {
+                    if (p == 0 || i % step == 0) Le(&planes[p], numbers[3 * size_t{i} + p], 2);
+                }
+            }
+        }
+        out.insert(out.end(), {'F', 'R', 'A', 'M', 'E', '\n'});
+        for (const auto& plane : planes) out.insert(out.end(), plane.begin(), plane.end());
     }
     return out;
 }
