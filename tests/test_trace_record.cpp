@@ -150,14 +150,12 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     const std::string plainFile = scratch.Path() + "/file";
     const std::string link = scratch.Path() + "/link", linkDir = scratch.Path() + "/linkdir";
     const std::string fifo = scratch.Path() + "/fifo", shared = scratch.Path() + "/shared";
+    const std::string other = scratch.Path() + "/other";  // root is told to record into nobody's folder
     std::ofstream(plainFile) << "x";
-    ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(full.c_str(), 0755) | mkdir(other.c_str(), 0755), 0);
     std::ofstream(full + "/board.target") << "nodes\n";
     ASSERT_EQ(mkdir(shared.c_str(), 0755) | chmod(shared.c_str(), 0775) | mkfifo(fifo.c_str(), 0644), 0);
     ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()), 0);
-    // Root is told to record into a folder the user nobody owns.
-    const std::string other = scratch.Path() + "/other";
-    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
     const bool root = geteuid() == 0 && chown(other.c_str(), 65534, 65534) == 0;
     const struct {
         const char* variable;
