@@ -324,8 +324,13 @@ TEST(CaptureSim, AFullDiskLeavesOnlyWholeFramesAndNamesTheOthers) {
         options.workDir = dir;
         const bool mounted = std::string(ext) != ".pbm" && geteuid() == 0 &&
                              mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=1536k") == 0;
-        if (!mounted) options.fileSizeLimit = 600000;
+        rlimit size{};  // the limit leaves SIGXFSZ at its default: the capture makes it a failed write
+        getrlimit(RLIMIT_FSIZE, &size);
+        const rlimit before = size;
+        size.rlim_cur = mounted ? size.rlim_cur : 600000;
+        setrlimit(RLIMIT_FSIZE, &size);
         const simrun::Result run = simrun::Run({"memget", std::string("cap") + ext}, options);
+        setrlimit(RLIMIT_FSIZE, &before);
         const std::map<std::string, std::string> files = FolderFiles(dir);
         if (mounted) umount(dir.c_str());
         EXPECT_EQ(run.status, 1) << ext << run.out << run.err;
