@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <utility>
 
 #include "image/color.h"
 #include "memget/capture_registers.h"
@@ -145,15 +144,11 @@ std::string PpmHeader(uint32_t width, uint32_t height) {
 }
 
 bool OutputOfEnding(const std::string& ending, Output* output) {
-    static const std::pair<const char*, Output> kEndings[] = {
-        {".bmp", Output::kBmp}, {".yuv", Output::kYuv}, {".pbm", Output::kPpm}, {".y4m", Output::kY4m}};
-    for (const auto& known : kEndings) {
-        if (ending == known.first) {
-            *output = known.second;
-            return true;
-        }
-    }
-    return false;
+    const std::string known[] = {".bmp", ".yuv", ".pbm", ".y4m"};  // in Output's order
+    const auto at = std::find(std::begin(known), std::end(known), ending);
+    if (at == std::end(known)) return false;
+    *output = static_cast<Output>(at - std::begin(known));
+    return true;
 }
 
 std::string Y4mHeader(uint32_t width, uint32_t height, const std::string& chroma) {
@@ -161,51 +156,38 @@ std::string Y4mHeader(uint32_t width, uint32_t height, const std::string& chroma
            "\n";
 }
 
-std::vector<uint8_t> Y4mFrame(const FrameMemory& frame) {
-    const std::string marker = "FRAME\n";
-    std::vector<uint8_t> planes[3];  // Y, Cb, Cr
-    const uint32_t step = frame.layout.colorSpace == 2 ? 2 : 1;
-    for (size_t l = 0; l < frame.luma.size(); ++l) {
-        const std::vector<uint32_t> numbers =
-            ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width);
-        for (uint32_t i = 0; i < frame.width; ++i) {
-            Le(&planes[0], numbers[3 * size_t{i}], 2);
-            if (i % step == 0) {
-                Le(&planes[1], numbers[3 * size_t{i} + 1], 2);
-                Le(&planes[2], numbers[3 * size_t{i} + 2], 2);
-            }
-        }
-    }
-    std::vector<uint8_t> out(marker.begin(), marker.end());
-    for (const auto& plane : planes) out.insert(out.end(), plane.begin(), plane.end());
-    return out;
-}
-
 std::vector<uint8_t> ExpectedY4m(const std::vector<FrameMemory>& frames) {
     const FrameMemory& first = frames.at(0);
-    const std::string header = Y4mHeader(first.width, static_cast<uint32_t>(first.luma.size()),
-                                         first.layout.colorSpace == 2 ? "422p10" : "444p10");
+    const uint32_t step = first.layout.colorSpace == 2 ? 2 : 1;  // a 4:2:2 pair's chroma once
+    const std::string header =
+        Y4mHeader(first.width, static_cast<uint32_t>(first.luma.size()), step == 2 ? "422p10" : "444p10");
     std::vector<uint8_t> out(header.begin(), header.end());
     for (const FrameMemory& frame : frames) {
-        const std::vector<uint8_t> bytes = Y4mFrame(frame);
-        out.insert(out.end(), bytes.begin(), bytes.end());
+        std::vector<uint8_t> planes[3];  // Y, Cb, Cr
+        for (size_t l = 0; l < frame.luma.size(); ++l) {
+            const std::vector<uint32_t> numbers =
+                ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width);
+            for (uint32_t i = 0; i < frame.width; ++i) {
+                for (size_t p = 0; p < 3; ++p) {
+                    if (p == 0 || i % step == 0) Le(&planes[p], numbers[3 * size_t{i} + p], 2);
+                }
+            }
+        }
+        out.insert(out.end(), {'F', 'R', 'A', 'M', 'E', '\n'});
+        for (const auto& plane : planes) out.insert(out.end(), plane.begin(), plane.end());
     }
     return out;
 }
 
 std::vector<uint8_t> ExpectedJpegY4m(const std::vector<std::vector<uint8_t>>& lines, uint32_t width) {
     const std::string header = Y4mHeader(width, static_cast<uint32_t>(lines.size()), "444") + "FRAME\n";
-    std::vector<uint8_t> planes[3];
-    for (const auto& line : lines) {
-        const std::vector<uint8_t> p = Padded(line, width);
-        for (size_t j = 0; j < width; ++j) {
-            planes[0].push_back(p[3 * j + 2]);
-            planes[1].push_back(p[3 * j + 1]);
-            planes[2].push_back(p[3 * j]);
+    std::vector<uint8_t> out(header.begin(), header.end());
+    for (size_t plane = 0; plane < 3; ++plane) {  // Y, Cb, Cr of the buffer's Cr, Cb, Y
+        for (const auto& line : lines) {
+            const std::vector<uint8_t> p = Padded(line, width);
+            for (size_t j = 0; j < width; ++j) out.push_back(p[3 * j + 2 - plane]);
         }
     }
-    std::vector<uint8_t> out(header.begin(), header.end());
-    for (const auto& plane : planes) out.insert(out.end(), plane.begin(), plane.end());
     return out;
 }
 

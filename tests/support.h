@@ -63,7 +63,6 @@ std::vector<uint8_t> ExpectedFile(const FrameMemory& frame, Output output);
 // frame "FRAME" and the Y, Cb, Cr planes of 16-bit little-endian samples, the numbers the
 // PPM prints (a 4:2:2 pair's chroma once).
 std::string Y4mHeader(uint32_t width, uint32_t height, const std::string& chroma);
-std::vector<uint8_t> Y4mFrame(const FrameMemory& frame);
 std::vector<uint8_t> ExpectedY4m(const std::vector<FrameMemory>& frames);
 
 // The JPEG engine's buffer (lines of Cr, Cb, Y bytes, as far as memory gives them) as a

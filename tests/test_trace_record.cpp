@@ -1,16 +1,16 @@
 // Trace and record end to end: a traced run is its simulated log plus indented lines and
 // otherwise the same run; a recorded run replays from its board.target to the same exit
-// status, output, files and request log.
-#include <grp.h>
+// status, output, files and request log; a closed standard descriptor takes none of their
+// files, and a standard output that cannot be written fails.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/sim_runner.h"
@@ -150,11 +150,13 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     const std::string plainFile = scratch.Path() + "/file";
     const std::string link = scratch.Path() + "/link", linkDir = scratch.Path() + "/linkdir";
     const std::string fifo = scratch.Path() + "/fifo", shared = scratch.Path() + "/shared";
+    const std::string other = scratch.Path() + "/other";  // root is told to record into nobody's folder
     std::ofstream(plainFile) << "x";
-    ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(full.c_str(), 0755) | mkdir(other.c_str(), 0755), 0);
     std::ofstream(full + "/board.target") << "nodes\n";
     ASSERT_EQ(mkdir(shared.c_str(), 0755) | chmod(shared.c_str(), 0775) | mkfifo(fifo.c_str(), 0644), 0);
     ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()), 0);
+    const bool root = geteuid() == 0 && chown(other.c_str(), 65534, 65534) == 0;
     const struct {
         const char* variable;
         std::string value;
@@ -171,8 +173,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_TRACE", full, "avrig: cannot open the trace " + full + ": it is a folder\n"},
         {"AVRIG_RECORD", linkDir + "/", "avrig: cannot record into " + linkDir + ": it is a link\n"},
         {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
+        {"AVRIG_RECORD", other, "avrig: cannot record into " + other + ": it belongs to another user\n"},
     };
     for (const auto& c : cases) {
+        if (c.value == other && !root) continue;  // needs root, to play another user against it
         simrun::Options options;
         options.env = {{c.variable, c.value}};
         const simrun::Result run = simrun::Run({"-a", "2"}, options);
@@ -182,29 +186,6 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         EXPECT_EQ(run.log, "") << c.value;
     }
     EXPECT_EQ(ReadFile(plainFile), "x");
-}
-
-// The user nobody makes the folder that root is then told to record into.
-TEST(WatchStart, AFolderAnotherUserMadeIsNotTaken) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "needs root, to play another user against it";
-    }
-    const support::TempDir scratch;
-    const std::string rec = scratch.Path() + "/rec";
-    ASSERT_EQ(chmod(scratch.Path().c_str(), 0777), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        const bool made = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
-        _exit(made && mkdir(rec.c_str(), 0755) == 0 ? 0 : 1);
-    }
-    int wstatus = -1;
-    ASSERT_TRUE(waitpid(child, &wstatus, 0) == child && wstatus == 0);
-    simrun::Options options;
-    options.env = {{"AVRIG_RECORD", rec}};
-    const simrun::Result run = simrun::Run({"memget", "c.bmp"}, options);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "avrig: cannot record into " + rec + ": it belongs to another user\n");
-    EXPECT_EQ(run.log + ReadFile(rec + "/board.target.unfinished"), "");
 }
 
 // What could not be written whole fails the run and changes nothing else; a record that
@@ -258,6 +239,59 @@ TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
         }
     }
     umask(umaskBefore);
+}
+
+// A standard descriptor closed at start: every file (frames, trace, record, the simulated
+// log) is what an ordinary run gives it. Each road prints on standard output; with
+// kRefused on standard error too.
+const std::string kRefused = "refuse 0xc0046b01 EINVAL\n";
+const Road kStandardRoads[] = {
+    {"requests", "nodes /dev/zorvip\n", {"-h", "-a", "2"}},
+    {"capture", kCapture + "2\npattern YUV_422C8 8 2 progressive\n", {"-a", "2", "memget", "c.bmp"}},
+};
+
+// The run with a trace and a record: every file it wrote, by folder and name.
+std::map<std::string, std::string> RunFiles(const Road& road, simrun::Options options, simrun::Result* run) {
+    const support::TempDir scratch;
+    options.target = road.target + kRefused;
+    options.env = {{"AVRIG_TRACE", scratch.Path() + "/trace"}, {"AVRIG_RECORD", scratch.Path() + "/rec"}};
+    *run = simrun::Run(road.args, options);
+    std::map<std::string, std::string> files{{"log", run->log}};
+    const std::pair<const char*, std::string> folders[] = {
+        {"work/", run->workDir}, {"", scratch.Path()}, {"rec/", scratch.Path() + "/rec"}};
+    for (const auto& folder : folders) {
+        for (const auto& file : Files(folder.second)) files[folder.first + file.first] = file.second;
+    }
+    return files;
+}
+
+TEST(StandardDescriptors, AClosedOneTakesNoFileAndChangesNothing) {
+    for (const Road& road : kStandardRoads) {
+        simrun::Result plain;
+        const auto expected = RunFiles(road, {}, &plain);
+        for (const int fd : {0, 1, 2}) {
+            simrun::Options options;
+            options.closed = {fd};
+            simrun::Result run;
+            EXPECT_EQ(RunFiles(road, options, &run), expected) << road.name << " fd " << fd;
+            EXPECT_EQ(std::make_tuple(run.status, run.out, run.err),
+                      std::make_tuple(plain.status, fd == 1 ? "" : plain.out, fd == 2 ? "" : plain.err))
+                << road.name << " fd " << fd;
+        }
+    }
+}
+
+TEST(StandardOutput, ThatCannotBeWrittenFailsWithOneLine) {
+    for (const Road& road : kStandardRoads) {
+        simrun::Options options;
+        options.target = road.target;
+        const simrun::Result plain = simrun::Run(road.args, options);
+        options.stdoutPath = "/dev/full";
+        const simrun::Result full = simrun::Run(road.args, options);
+        EXPECT_EQ(full.status, 1) << road.name;
+        EXPECT_EQ(full.err, plain.err + "avrig: standard output could not be written: No space left on device\n")
+            << road.name;
+    }
 }
 
 }  // namespace
