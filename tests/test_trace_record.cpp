@@ -222,11 +222,13 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
         std::string err;
     } cases[] = {
         {{"AVRIG_TRACE", "/dev/full"}, 0, "avrig: the trace /dev/full is incomplete: No space left on device\n"},
+        {{"AVRIG_TRACE", scratch.Path() + "/trace"}, 1000,
+         "avrig: the trace " + scratch.Path() + "/trace is incomplete: File too large\n"},
         {{"AVRIG_RECORD", rec}, 1000, "avrig: record: cannot write board.target.unfinished in " + rec +
                                           ": File too large; the record is incomplete and has no board.target\n"},
     };
     for (const auto& c : cases) {
-        options.env = {c.variable};
+        options.env = {c.variable, {"AVRIG_TRACE_MMIO", "1"}};
         options.fileSizeLimit = c.fileSizeLimit;
         const simrun::Result run = simrun::Run(road.args, options);
         EXPECT_EQ(run.status, 1) << c.err;
