@@ -230,6 +230,9 @@ std::FILE* OpenTrace(const char* path) {
         reason = reason != nullptr ? reason : std::strerror(error);
     } else if (fstat(fd, &info) != 0) {
         reason = std::strerror(errno);
+    } else if (S_ISREG(info.st_mode) && info.st_nlink > 1) {
+        // O_NOFOLLOW stops a symbolic link, not a hard link planted to a file of root's.
+        reason = "it has other names (hard links)";
     } else if ((reason = RefusedKind(info.st_mode)) == nullptr) {
         // Blocking again for the writes, then buffered a line at a time.
         std::FILE* file = fcntl(fd, F_SETFL, O_APPEND) == 0 ? fdopen(fd, "a") : nullptr;

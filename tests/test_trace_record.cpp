@@ -154,7 +154,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
     std::ofstream(full + "/board.target") << "nodes\n";
     ASSERT_EQ(mkdir(shared.c_str(), 0755) | chmod(shared.c_str(), 0775) | mkfifo(fifo.c_str(), 0644), 0);
-    ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()), 0);
+    const std::string hardLink = scratch.Path() + "/hardlink";  // to a file the trace must not grow
+    ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()) |
+                  ::link(plainFile.c_str(), hardLink.c_str()),
+              0);
     const struct {
         const char* variable;
         std::string value;
@@ -169,6 +172,7 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_TRACE", link, "avrig: cannot open the trace " + link + ": it is a link\n"},
         {"AVRIG_TRACE", fifo, "avrig: cannot open the trace " + fifo + ": it is a FIFO\n"},
         {"AVRIG_TRACE", full, "avrig: cannot open the trace " + full + ": it is a folder\n"},
+        {"AVRIG_TRACE", hardLink, "avrig: cannot open the trace " + hardLink + ": it has other names (hard links)\n"},
         {"AVRIG_RECORD", linkDir + "/", "avrig: cannot record into " + linkDir + ": it is a link\n"},
         {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
     };
