@@ -85,7 +85,6 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         setenv("AVRIG_SIM_TARGET", targetPath.c_str(), 1);
         setenv("AVRIG_SIM_LOG", logPath.c_str(), 1);
         if (options.fileSizeLimit != 0) {
-            signal(SIGXFSZ, SIG_IGN);
             const rlim_t bytes = static_cast<rlim_t>(options.fileSizeLimit);
             const rlimit limit{bytes, bytes};
             setrlimit(RLIMIT_FSIZE, &limit);

@@ -23,7 +23,7 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> env;  // more variables, such as AVRIG_TRACE
     int signal = 0;              // sent to the run once a file whose name holds `signalWhen` appears
     std::string signalWhen;
-    uint64_t fileSizeLimit = 0;  // non-zero: writes past this size fail (EFBIG), as on a full disk
+    uint64_t fileSizeLimit = 0;  // non-zero: `ulimit -f` in bytes, SIGXFSZ left at its default
     std::string stdoutPath;      // standard output goes there (such as /dev/full), not to Result::out
     std::vector<int> closed;     // standard descriptors the run starts without, as the shell's `>&-`
 };

@@ -155,7 +155,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     ASSERT_EQ(mkdir(full.c_str(), 0755) | mkdir(other.c_str(), 0755), 0);
     std::ofstream(full + "/board.target") << "nodes\n";
     ASSERT_EQ(mkdir(shared.c_str(), 0755) | chmod(shared.c_str(), 0775) | mkfifo(fifo.c_str(), 0644), 0);
-    ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()), 0);
+    const std::string hardLink = scratch.Path() + "/hardlink";  // to a file the trace must not grow
+    ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()) |
+                  ::link(plainFile.c_str(), hardLink.c_str()),
+              0);
     const bool root = geteuid() == 0 && chown(other.c_str(), 65534, 65534) == 0;
     const struct {
         const char* variable;
@@ -171,6 +174,7 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_TRACE", link, "avrig: cannot open the trace " + link + ": it is a link\n"},
         {"AVRIG_TRACE", fifo, "avrig: cannot open the trace " + fifo + ": it is a FIFO\n"},
         {"AVRIG_TRACE", full, "avrig: cannot open the trace " + full + ": it is a folder\n"},
+        {"AVRIG_TRACE", hardLink, "avrig: cannot open the trace " + hardLink + ": it has other names (hard links)\n"},
         {"AVRIG_RECORD", linkDir + "/", "avrig: cannot record into " + linkDir + ": it is a link\n"},
         {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
         {"AVRIG_RECORD", other, "avrig: cannot record into " + other + ": it belongs to another user\n"},
@@ -203,11 +207,13 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
         std::string err;
     } cases[] = {
         {{"AVRIG_TRACE", "/dev/full"}, 0, "avrig: the trace /dev/full is incomplete: No space left on device\n"},
+        {{"AVRIG_TRACE", scratch.Path() + "/trace"}, 1000,
+         "avrig: the trace " + scratch.Path() + "/trace is incomplete: File too large\n"},
         {{"AVRIG_RECORD", rec}, 1000, "avrig: record: cannot write board.target.unfinished in " + rec +
                                           ": File too large; the record is incomplete and has no board.target\n"},
     };
     for (const auto& c : cases) {
-        options.env = {c.variable};
+        options.env = {c.variable, {"AVRIG_TRACE_MMIO", "1"}};
         options.fileSizeLimit = c.fileSizeLimit;
         const simrun::Result run = simrun::Run(road.args, options);
         EXPECT_EQ(run.status, 1) << c.err;
