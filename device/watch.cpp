@@ -233,6 +233,9 @@ std::FILE* OpenTrace(const char* path) {
     } else if (S_ISREG(info.st_mode) && info.st_nlink > 1) {
         // O_NOFOLLOW stops a symbolic link, not a hard link planted to a file of root's.
         reason = "it has other names (hard links)";
+    } else if (S_ISREG(info.st_mode) && info.st_uid != geteuid()) {
+        // Whoever owns the file chose where root's trace goes and reads every line of it.
+        reason = "it belongs to another user";
     } else if ((reason = RefusedKind(info.st_mode)) == nullptr) {
         // Blocking again for the writes, then buffered a line at a time.
         std::FILE* file = fcntl(fd, F_SETFL, O_APPEND) == 0 ? fdopen(fd, "a") : nullptr;

@@ -159,7 +159,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()) |
                   ::link(plainFile.c_str(), hardLink.c_str()),
               0);
-    const bool root = geteuid() == 0 && chown(other.c_str(), 65534, 65534) == 0;
+    const std::string othersFile = other + "/trace";
+    std::ofstream(othersFile) << "x";
+    const bool root = geteuid() == 0 && chown(other.c_str(), 65534, 65534) == 0 &&
+                      chown(othersFile.c_str(), 65534, 65534) == 0;
     const struct {
         const char* variable;
         std::string value;
@@ -178,9 +181,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_RECORD", linkDir + "/", "avrig: cannot record into " + linkDir + ": it is a link\n"},
         {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
         {"AVRIG_RECORD", other, "avrig: cannot record into " + other + ": it belongs to another user\n"},
+        {"AVRIG_TRACE", othersFile, "avrig: cannot open the trace " + othersFile + ": it belongs to another user\n"},
     };
     for (const auto& c : cases) {
-        if (c.value == other && !root) continue;  // needs root, to play another user against it
+        if ((c.value == other || c.value == othersFile) && !root) continue;  // needs root, to play another user against it
         simrun::Options options;
         options.env = {{c.variable, c.value}};
         const simrun::Result run = simrun::Run({"-a", "2"}, options);
