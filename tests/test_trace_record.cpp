@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
@@ -184,7 +185,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_TRACE", othersFile, "avrig: cannot open the trace " + othersFile + ": it belongs to another user\n"},
     };
     for (const auto& c : cases) {
-        if ((c.value == other || c.value == othersFile) && !root) continue;  // needs root, to play another user against it
+        if ((c.value == other || c.value == othersFile) && !root) {
+            std::printf("skipped %s: only root can give it to another user\n", c.value.c_str());
+            continue;
+        }
         simrun::Options options;
         options.env = {{c.variable, c.value}};
         const simrun::Result run = simrun::Run({"-a", "2"}, options);
