@@ -1,6 +1,8 @@
 // The tool's entry, shared by avrig (real system) and avrig-sim (simulated target).
 #pragma once
 
+#include <csignal>
+
 int AvrigMain(int argc, char** argv);
 
 // Puts /dev/null on any of descriptors 0, 1 and 2 that arrived closed, so that no device
@@ -8,6 +10,23 @@ int AvrigMain(int argc, char** argv);
 // prints. False, with one line on standard error where it can go, when /dev/null cannot
 // be opened: the tool must not run then. Called before anything else opens a file.
 bool OpenStandardDescriptors();
+
+// For the run's length a file-size limit fails the write that meets it (EFBIG) instead of
+// ending the tool by SIGXFSZ. Every write is checked, so a frame, the trace, the record or
+// standard output past `ulimit -f` is reported as on a full disk. A handler rather than
+// SIG_IGN, as a handler goes at exec: the shell commands the tool runs meet the limit as
+// they would alone. A SIGXFSZ that is not at its default is left as it is.
+class FileSizeLimitFailsWrites {
+public:
+    FileSizeLimitFailsWrites();
+    ~FileSizeLimitFailsWrites();
+    FileSizeLimitFailsWrites(const FileSizeLimitFailsWrites&) = delete;
+    FileSizeLimitFailsWrites& operator=(const FileSizeLimitFailsWrites&) = delete;
+
+private:
+    struct sigaction saved_ = {};
+    bool installed_ = false;
+};
 
 // `status`, or 1 after one line on standard error when standard output could not be
 // written whole (a full disk, /dev/full, an I/O error). A closed pipe ends the tool by

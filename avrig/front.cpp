@@ -67,6 +67,7 @@ int AvrigMain(int argc, char** argv) {
     if (!OpenStandardDescriptors()) {
         return 1;
     }
+    const FileSizeLimitFailsWrites fileSizeLimit;
     if (!WatchStart(argc, argv)) {
         return 1;
     }

@@ -1,5 +1,6 @@
-// The three standard descriptors at both ends of a run, as root tools keep them: none
-// arrives closed, and a standard output that could not be written is a failure.
+// The process at both ends of a run, as root tools keep it: no standard descriptor
+// arrives closed, a file-size limit fails a write rather than the tool, and a standard
+// output that could not be written is a failure.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,6 +30,30 @@ bool OpenStandardDescriptors() {
         }
     }
     return true;
+}
+
+namespace {
+
+extern "C" void IgnoreFileSize(int) {}
+
+}  // namespace
+
+FileSizeLimitFailsWrites::FileSizeLimitFailsWrites() {
+    struct sigaction current {};
+    if (sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
+        return;
+    }
+    struct sigaction caught {};
+    caught.sa_handler = IgnoreFileSize;
+    sigemptyset(&caught.sa_mask);
+    caught.sa_flags = SA_RESTART;
+    installed_ = sigaction(SIGXFSZ, &caught, &saved_) == 0;
+}
+
+FileSizeLimitFailsWrites::~FileSizeLimitFailsWrites() {
+    if (installed_) {
+        sigaction(SIGXFSZ, &saved_, nullptr);
+    }
 }
 
 int CheckStandardOutput(int status) {

@@ -43,26 +43,6 @@ struct Opened {
 // The tool holds at most two nodes at once.
 Opened g_opened[4];
 
-// Under a file-size limit the trace and the record fail their writes (EFBIG) and say so,
-// as on a full disk, instead of SIGXFSZ ending the run they watch. A handler, not SIG_IGN:
-// it goes at exec, so a shell command the tool runs meets the limit as it would untraced.
-struct sigaction g_savedFileSize {};
-bool g_fileSizeCaught = false;
-
-extern "C" void IgnoreFileSize(int) {}
-
-void CatchFileSize() {
-    struct sigaction current {};
-    if (sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
-        return;  // ignored or handled already: left so
-    }
-    struct sigaction caught {};
-    caught.sa_handler = IgnoreFileSize;
-    sigemptyset(&caught.sa_mask);
-    caught.sa_flags = SA_RESTART;
-    g_fileSizeCaught = sigaction(SIGXFSZ, &caught, &g_savedFileSize) == 0;
-}
-
 // A trace with a hole in it is said once, the moment it happens; the run goes on.
 void TraceLost(int error) {
     g_traceWhole = false;
@@ -275,9 +255,6 @@ bool WatchStart(int argc, char** argv) {
         g_recording = true;
     }
     g_watching = g_trace != nullptr || g_recording;
-    if (g_watching) {
-        CatchFileSize();
-    }
     return true;
 }
 
@@ -297,10 +274,6 @@ bool WatchFinish() {
     }
     g_traceMmio = false;
     g_watching = false;
-    if (g_fileSizeCaught) {
-        sigaction(SIGXFSZ, &g_savedFileSize, nullptr);
-        g_fileSizeCaught = false;
-    }
     for (Opened& entry : g_opened) {
         entry = Opened{};
     }

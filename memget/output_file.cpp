@@ -207,13 +207,6 @@ void OutputFile::Abandon() {
 }
 
 SignalCleanup::SignalCleanup() {
-    // A file-size limit makes the write fail (EFBIG) instead of ending the tool: the frame
-    // is not written, as on a full disk, and the capture goes on.
-    struct sigaction fileSize {};
-    if (sigaction(SIGXFSZ, nullptr, &fileSize) == 0 && fileSize.sa_handler == SIG_DFL) {
-        fileSize.sa_handler = SIG_IGN;
-        fileSizeIgnored_ = sigaction(SIGXFSZ, &fileSize, &savedFileSize_) == 0;
-    }
     static_assert(sizeof kCleanupSignals / sizeof kCleanupSignals[0] == kSignals, "one slot per signal");
     for (int k = 0; k < kSignals; ++k) {
         struct sigaction current {};
@@ -232,9 +225,6 @@ SignalCleanup::SignalCleanup() {
 }
 
 SignalCleanup::~SignalCleanup() {
-    if (fileSizeIgnored_) {
-        sigaction(SIGXFSZ, &savedFileSize_, nullptr);
-    }
     for (int k = 0; k < kSignals; ++k) {
         if (installed_[k]) {
             sigaction(kCleanupSignals[k], &saved_[k], nullptr);

@@ -7,8 +7,7 @@
 // renames it onto the final name. Until then the final name keeps whatever it held, and
 // a file that fails or is abandoned loses its temporary name. While a SignalCleanup
 // lives, the signals from outside that end the process (SIGINT, SIGTERM, SIGQUIT, ...)
-// remove the temporary file in progress before they end it, and a file-size limit
-// fails the write (EFBIG) instead of ending the process.
+// remove the temporary file in progress before they end it.
 #pragma once
 
 #include <csignal>
@@ -47,7 +46,7 @@ private:
 };
 
 // Installs the cleanup for the signals whose action is the default (a signal the caller
-// ignores, as under nohup, stays ignored), ignores SIGXFSZ likewise, and restores the
+// ignores, as under nohup, stays ignored) and restores the
 // actions when it goes.
 class SignalCleanup {
 public:
@@ -60,6 +59,4 @@ private:
     static constexpr int kSignals = 11;
     struct sigaction saved_[kSignals] = {};
     bool installed_[kSignals] = {};
-    struct sigaction savedFileSize_ = {};
-    bool fileSizeIgnored_ = false;
 };
