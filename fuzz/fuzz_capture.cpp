@@ -453,7 +453,7 @@ void CompareFrame(const Case& c, const support::FrameProbe& g, const support::Fr
     }
 }
 
-// The JPEG buffer's lines: Cr, Cb, Y per pixel, converted to B, G, R.
+// The JPEG buffer's lines: Cr, Cb, Y per pixel, converted to B, G, R; the padding as read.
 void CompareJpeg(const Case& c, const support::JpegProbe& g, const std::string& name, const std::string& bmp,
                  uint64_t* budget) {
     for (const uint32_t line : LinesToCompare(c, g.height)) {
@@ -463,7 +463,7 @@ void CompareJpeg(const Case& c, const support::JpegProbe& g, const std::string& 
         }
         *budget -= perLine;
         const std::vector<uint8_t> row =
-            support::BmpRow(support::ExpectedJpegRgb(MemoryLine(g.base + g.lineOffset * line, g.lineOffset), g.width));
+            support::ExpectedJpegRow(MemoryLine(g.base + g.lineOffset * line, g.lineOffset), g.width);
         if (!Holds(bmp, 54 + row.size() * (g.height - 1 - line), row)) {
             Fail(name, "JPEG pixel bytes differ from the buffer");
         }

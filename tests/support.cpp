@@ -97,16 +97,17 @@ std::vector<uint32_t> ExpectedPpmNumbers(const std::vector<uint8_t>& luma, const
     return out;
 }
 
-std::vector<uint8_t> ExpectedJpegRgb(const std::vector<uint8_t>& bytes, uint32_t width) {
-    const std::vector<uint8_t> p = Padded(bytes, width);
-    std::vector<uint8_t> out;
-    out.reserve(3 * size_t{width});
+std::vector<uint8_t> ExpectedJpegRow(const std::vector<uint8_t>& bytes, uint32_t width) {
+    std::vector<uint8_t> row = Padded(bytes, width);
+    row.resize(BmpRowBytes(width));
     for (size_t j = 0; j < width; ++j) {
         int32_t r = 0, g = 0, b = 0;
-        YuvToRgb(p[3 * j + 2], p[3 * j + 1], p[3 * j], &r, &g, &b);
-        out.insert(out.end(), {static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)});
+        YuvToRgb(row[3 * j + 2], row[3 * j + 1], row[3 * j], &r, &g, &b);
+        row[3 * j] = static_cast<uint8_t>(b);
+        row[3 * j + 1] = static_cast<uint8_t>(g);
+        row[3 * j + 2] = static_cast<uint8_t>(r);
     }
-    return out;
+    return row;
 }
 
 uint64_t BmpRowBytes(uint32_t width) { return (3 * uint64_t{width} + 3) & ~uint64_t{3}; }

@@ -37,8 +37,9 @@ std::vector<uint32_t> ExpectedPpmNumbers(const std::vector<uint8_t>& luma, const
                                          Layout layout, uint32_t width);
 
 // A line of the JPEG engine's buffer (Cr, Cb, Y bytes per pixel, as far as memory gives
-// them) as R, G, B.
-std::vector<uint8_t> ExpectedJpegRgb(const std::vector<uint8_t>& bytes, uint32_t width);
+// them) as the BMP row the dump writes: B, G, R per pixel, then the padding bytes as the
+// line holds them, unconverted (zero past its end).
+std::vector<uint8_t> ExpectedJpegRow(const std::vector<uint8_t>& bytes, uint32_t width);
 
 // The BMP container: rows of B, G, R padded with zeros to a multiple of 4, bottom row first.
 uint64_t BmpRowBytes(uint32_t width);

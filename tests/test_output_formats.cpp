@@ -77,7 +77,8 @@ std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.b
 // ffmpeg reads the streams.
 TEST(OutputFormats, EveryRowIsServedEndToEnd) {
     ASSERT_EQ(system("command -v ffprobe >/dev/null && command -v ffmpeg >/dev/null"), 0) << "apt-get install ffmpeg";
-    const std::vector<uint8_t> jpegLine{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    // Six pixels: the BMP row's last two bytes are the line's, unconverted.
+    const std::vector<uint8_t> jpegLine{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
     for (const OutputFormat& format : kOutputFormats) {
         support::Output output{};
         ASSERT_TRUE(support::OutputOfEnding(format.ending, &output) && format.write != nullptr) << format.ending;
@@ -116,15 +117,15 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
         }
 
         simrun::Options options;
-        options.target = JpegRegisters(4, 1) + support::WordLines(0x80010000u, jpegLine);
+        options.target = JpegRegisters(6, 1) + support::WordLines(0x80010000u, jpegLine);
         const simrun::Result jpeg = simrun::Run({"memget", name}, options);
         EXPECT_EQ(jpeg.status, 0) << jpeg.err;
-        std::vector<uint8_t> expected = support::BmpHeader(4, 1);
-        const std::vector<uint8_t> row = support::BmpRow(support::ExpectedJpegRgb(jpegLine, 4));
+        std::vector<uint8_t> expected = support::BmpHeader(6, 1);
+        const std::vector<uint8_t> row = support::ExpectedJpegRow(jpegLine, 6);
         expected.insert(expected.end(), row.begin(), row.end());
         if (output == support::Output::kY4m) {
-            expected = support::ExpectedJpegY4m({jpegLine}, 4);
-            EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "4,1,yuv444p,1\ndecodes");
+            expected = support::ExpectedJpegY4m({jpegLine}, 6);
+            EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "6,1,yuv444p,1\ndecodes");
         }
         EXPECT_EQ(ReadFile(jpeg.workDir + "/" + name), Text(expected)) << name;
     }
