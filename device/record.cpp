@@ -328,13 +328,11 @@ void CloseFile(std::FILE* file, const char* name) {
         return;
     }
     const bool synced = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    int error = errno;
-    if (std::fclose(file) != 0 && synced) {
-        error = errno;
-    } else if (synced) {
-        return;
+    const int syncError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!synced || !closed) {
+        Lost("write", name, synced ? errno : syncError);
     }
-    Lost("write", name, error);
 }
 
 // A stream ready for a new block at `address`: an idle one, else the one unused longest.

@@ -5,7 +5,6 @@
 #include "device/watch.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -359,3 +359,11 @@ void ConvertJpegRow(uint8_t* row, uint32_t width) {
         PutBgr(row, y, c.r, c.g + d.g, d.b);
     }
 }
+
+void SplitJpegRow(const uint8_t* row, uint32_t width, uint8_t* y, uint8_t* cb, uint8_t* cr) {
+    for (uint32_t j = 0; j < width; ++j, row += 3) {
+        cr[j] = row[0];
+        cb[j] = row[1];
+        y[j] = row[2];
+    }
+}

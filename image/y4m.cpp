@@ -10,7 +10,6 @@
 #include <cstdio>
 
 #include "image/frame_rows.h"
-#include "image/jpeg_row.h"
 #include "image/writers.h"
 #include "report/report.h"
 
@@ -93,12 +92,4 @@ int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
 
 int WriteY4mJpegHeader(FILE* file, uint32_t width, uint32_t height) {
     return Y4mGeometryOk(width, height) && PutHeader(file, width, height, "444") && std::fputs("FRAME\n", file) != EOF;
-}
-
-void SplitJpegRow(const uint8_t* row, uint32_t width, uint8_t* y, uint8_t* cb, uint8_t* cr) {
-    for (uint32_t j = 0; j < width; ++j, row += 3) {
-        cr[j] = row[0];
-        cb[j] = row[1];
-        y[j] = row[2];
-    }
 }

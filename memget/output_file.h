@@ -46,8 +46,7 @@ private:
 };
 
 // Installs the cleanup for the signals whose action is the default (a signal the caller
-// ignores, as under nohup, stays ignored) and restores the
-// actions when it goes.
+// ignores, as under nohup, stays ignored) and restores the actions when it goes.
 class SignalCleanup {
 public:
     SignalCleanup();
