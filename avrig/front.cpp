@@ -74,5 +74,5 @@ int AvrigMain(int argc, char** argv) {
     const int status = Run(argc, argv);
     // A run that failed keeps its own status; one that did not is no success without its trace or record.
     const bool whole = WatchFinish();
-    return CheckStandardOutput(status == 0 && !whole ? 1 : status);
+    return CheckOutputStreams(status == 0 && !whole ? 1 : status);
 }

@@ -56,11 +56,14 @@ FileSizeLimitFailsWrites::~FileSizeLimitFailsWrites() {
     }
 }
 
-int CheckStandardOutput(int status) {
+int CheckOutputStreams(int status) {
+    // Checked first: the line about standard output goes there.
+    const bool errorsWhole = std::fflush(stderr) == 0 && std::ferror(stderr) == 0;
+    std::clearerr(stderr);  // the next run in this process starts afresh
     const bool flushed = std::fflush(stdout) == 0;
     const int reason = flushed ? 0 : errno;
     if (flushed && std::ferror(stdout) == 0) {
-        return status;
+        return errorsWhole ? status : 1;
     }
     // A write that failed earlier left no reason behind; a failed flush has one.
     if (reason != 0) {

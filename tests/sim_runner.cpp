@@ -78,7 +78,8 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         }
         const std::string& outTo = options.stdoutPath.empty() ? outPath : options.stdoutPath;
         const int out = open(outTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string& errTo = options.stderrPath.empty() ? errPath : options.stderrPath;
+        const int err = open(errTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(121);
         }

@@ -25,6 +25,7 @@ struct Options {
     std::string signalWhen;
     uint64_t fileSizeLimit = 0;  // non-zero: `ulimit -f` in bytes, SIGXFSZ left at its default
     std::string stdoutPath;      // standard output goes there (such as /dev/full), not to Result::out
+    std::string stderrPath;      // and standard error, not to Result::err
     std::vector<int> closed;     // standard descriptors the run starts without, as the shell's `>&-`
 };
 

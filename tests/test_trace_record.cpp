@@ -306,6 +306,11 @@ TEST(StandardOutput, ThatCannotBeWrittenFailsWithOneLine) {
         EXPECT_EQ(full.err, plain.err + "avrig: standard output could not be written: No space left on device\n")
             << road.name;
     }
+    // The queries answer on standard error: an answer lost there is a failure too.
+    simrun::Options options;
+    options.target = "nodes /dev/zorvip\n";
+    options.stderrPath = "/dev/full";
+    EXPECT_EQ(simrun::Run({"-jpeg6", "0"}, options).status, 1);
 }
 
 }  // namespace
