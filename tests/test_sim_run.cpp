@@ -57,6 +57,15 @@ TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
         EXPECT_EQ(result.log, "") << c.target;
         std::remove(path.c_str());
     }
+    // Nor does a link planted at the log's name take the log.
+    const std::string logLink = dir + "/sim.log";
+    ASSERT_EQ(symlink("sub/in.bin", logLink.c_str()), 0);
+    simrun::Options options;
+    options.env = {{"AVRIG_SIM_LOG", logLink}};
+    const simrun::Result result = simrun::Run({"-a", "2"}, options);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "avrig-sim: " + logLink + ": cannot open the log: Too many levels of symbolic links\n");
+    EXPECT_EQ(support::ReadFile(dir + "/sub/in.bin"), "abcd");
 }
 
 TEST(SimRun, DefaultTargetRunsTheTool) {
