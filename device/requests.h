@@ -54,30 +54,55 @@ constexpr const VipRequest* FindVipRequest(uint32_t code) {
     return nullptr;
 }
 
-// A record's size follows from its code, so the code must announce one.
-constexpr bool RecordSizesAnnounced() {
+// The checks below run once for each code in device/vip.h's list, so a failing one names
+// its code. A code's row is found by its name, which is the code's constant's.
+constexpr bool SameText(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+constexpr const VipRequest* FindVipRequestNamed(const char* name) {
     for (const VipRequest& request : kVipRequests) {
-        if (request.arg == VipArg::kRecord && VipPayloadSize(request.code) == 0) {
-            return false;
+        if (SameText(request.name, name)) {
+            return &request;
         }
     }
-    return true;
+    return nullptr;
 }
-static_assert(RecordSizesAnnounced(), "every record request announces its record's size");
 
 // The driver tells requests apart by the code's type byte and number (bits 15..0; the
 // rest says the direction and the record's size), so two rows that share them would be
-// one request to it, and a second row for a code would give the code two names.
-constexpr bool RequestsDifferIn(uint32_t mask) {
-    constexpr size_t count = sizeof kVipRequests / sizeof kVipRequests[0];
-    for (size_t i = 0; i < count; ++i) {
-        for (size_t j = i + 1; j < count; ++j) {
-            if ((kVipRequests[i].code & mask) == (kVipRequests[j].code & mask)) {
-                return false;
-            }
-        }
+// one request to it, and two rows with one code would give the code two names.
+constexpr size_t RowsWithCode(uint32_t code, uint32_t mask) {
+    size_t rows = 0;
+    for (const VipRequest& request : kVipRequests) {
+        rows += (request.code & mask) == (code & mask) ? 1 : 0;
     }
-    return true;
+    return rows;
 }
-static_assert(RequestsDifferIn(0xffffffffu), "a request code appears twice in kVipRequests");
-static_assert(RequestsDifferIn(0x0000ffffu), "a request number appears twice within a type in kVipRequests");
+
+// A record's size follows from its code, so the code must announce one.
+constexpr bool RecordSizeAnnounced(const VipRequest* request) {
+    return request == nullptr || request->arg != VipArg::kRecord || VipPayloadSize(request->code) != 0;
+}
+
+#define AVRIG_VIP_CHECK_ROW(name, code)                                                                 \
+    static_assert(FindVipRequestNamed(#name) != nullptr, #name " has no row in kVipRequests");          \
+    static_assert(RowsWithCode(name, 0xffffffffu) < 2,                                                  \
+                  #name " (" #code ") shares its code with another row");                               \
+    static_assert(RowsWithCode(name, 0x0000ffffu) < 2,                                                  \
+                  #name " (" #code ") shares its type and number with another row");                    \
+    static_assert(RecordSizeAnnounced(FindVipRequestNamed(#name)),                                      \
+                  #name " (" #code ") travels as a record, but the code announces no size");
+AVRIG_VIP_CODES(AVRIG_VIP_CHECK_ROW)
+#undef AVRIG_VIP_CHECK_ROW
+
+// Every code above has its row, so a row more is one listed twice or one for a code that
+// is not in the list.
+#define AVRIG_VIP_COUNT_CODE(name, code) +1
+static_assert(sizeof kVipRequests / sizeof kVipRequests[0] <= 0 AVRIG_VIP_CODES(AVRIG_VIP_COUNT_CODE),
+              "kVipRequests has a row twice, or a row for a code outside AVRIG_VIP_CODES");
+#undef AVRIG_VIP_COUNT_CODE

@@ -7,42 +7,49 @@
 
 constexpr const char* kVipDevice = "/dev/zorvip";
 
-// How each request's argument travels, and its name: device/requests.h.
-constexpr uint32_t VIP_SET_SOURCE = 0xc0046b00;       // "-s"/"-i"
-constexpr uint32_t VIP_SET_ASPECT = 0xc0046b01;       // "-a"
-constexpr uint32_t VIP_SET_RHRV = 0xc0046b02;         // "-rh"/"-rv"
-constexpr uint32_t VIP_SET_V = 0xc0046b03;            // "-v"
-constexpr uint32_t VIP_SET_WINSIZE = 0xc0046b04;      // "-w"/"-h"
-constexpr uint32_t VIP_SET_P = 0xc0046b05;            // "-p"
-constexpr uint32_t VIP_SET_OSD = 0xc0046b06;          // "-osd"
-constexpr uint32_t VIP_SET_VSYNC = 0xc0046b07;        // "-vsync"
-constexpr uint32_t VIP_SET_SYNCDET = 0xc0046b08;      // "-syncdet"
-constexpr uint32_t VIP_SET_ADC = 0xc0046b09;          // "-adc"
-constexpr uint32_t VIP_SET_MISC = 0xc0046b0a;         // "-misc"
-constexpr uint32_t VIP_OUTPUT_WINDOW = 0xc0186b0b;    // OutputWindow
-constexpr uint32_t VIP_DATA_FORMAT = 0xc0016b0c;      // "data_format"
-constexpr uint32_t VIP_SCREEN_WALL = 0xc0026b0d;      // ScreenWall
-constexpr uint32_t VIP_GET_PANEL = 0xc0486b50;        // PanelInfo, "-jpeg" mode 7
-constexpr uint32_t VIP_GET_ZOOM = 0xc0046b52;         // 4 bytes, "-jpeg" mode 2
-constexpr uint32_t VIP_JPEG_CONFIG = 0xc01c6b53;      // JpegConfig, "-jpeg" mode 3
-constexpr uint32_t VIP_JPEG_VALUE = 0xc0016b54;       // 1 byte, "-jpeg" mode 4
-constexpr uint32_t VIP_JPEG_PARAM = 0xc0086b55;       // JpegParam, "-jpeg" mode 5
-constexpr uint32_t VIP_GET_BORDER = 0xc0106b56;       // BorderInfo, "-jpeg" mode 6
-constexpr uint32_t VIP_KEY_9 = 0x20006b64;            // "9"
-constexpr uint32_t VIP_KEY_8 = 0x20006b65;            // "8"
-constexpr uint32_t VIP_DEBLOCK = 0xc0046b66;          // "deblock"
-constexpr uint32_t VIP_NELIST = 0xc0046b67;           // "nelist"
-constexpr uint32_t VIP_COEFF = 0x20006b68;            // "coeff"
-constexpr uint32_t VIP_INFO = 0x20006b69;             // "info"
-constexpr uint32_t VIP_MEMC_BLANKING = 0xc0046b6a;    // "memc_blanking"
-constexpr uint32_t VIP_MEMC_SET = 0xc0046b6b;         // "memc_set"
-constexpr uint32_t VIP_CAPTURE_INFO = 0xc0186b6c;     // CaptureInfo, "capture"/"memget"
-constexpr uint32_t VIP_MEMC_IN = 0xc0046b6d;          // "memc_in"
-constexpr uint32_t VIP_MEMC_OUT = 0xc0046b6e;         // "memc_out"
-constexpr uint32_t VIP_CAPTURE_POS = 0xc0106b6f;      // CapturePos
-constexpr uint32_t VIP_KEY_22 = 0x20006b70;           // "22"
-constexpr uint32_t VIP_KEY_32 = 0x20006b71;           // "32"
-constexpr uint32_t VIP_MEMC_MSG = 0xc0016b72;         // "memc_msg"
+// Every request code, as the driver encodes it on MIPS. The codes are defined from this
+// list and nowhere else: device/requests.h proves from it that each one has its row (how
+// the argument travels, and its name).
+#define AVRIG_VIP_CODES(X)                                                  \
+    X(VIP_SET_SOURCE, 0xc0046b00)     /* "-s"/"-i" */                       \
+    X(VIP_SET_ASPECT, 0xc0046b01)     /* "-a" */                            \
+    X(VIP_SET_RHRV, 0xc0046b02)       /* "-rh"/"-rv" */                     \
+    X(VIP_SET_V, 0xc0046b03)          /* "-v" */                            \
+    X(VIP_SET_WINSIZE, 0xc0046b04)    /* "-w"/"-h" */                       \
+    X(VIP_SET_P, 0xc0046b05)          /* "-p" */                            \
+    X(VIP_SET_OSD, 0xc0046b06)        /* "-osd" */                          \
+    X(VIP_SET_VSYNC, 0xc0046b07)      /* "-vsync" */                        \
+    X(VIP_SET_SYNCDET, 0xc0046b08)    /* "-syncdet" */                      \
+    X(VIP_SET_ADC, 0xc0046b09)        /* "-adc" */                          \
+    X(VIP_SET_MISC, 0xc0046b0a)       /* "-misc" */                         \
+    X(VIP_OUTPUT_WINDOW, 0xc0186b0b)  /* OutputWindow */                    \
+    X(VIP_DATA_FORMAT, 0xc0016b0c)    /* "data_format" */                   \
+    X(VIP_SCREEN_WALL, 0xc0026b0d)    /* ScreenWall */                      \
+    X(VIP_GET_PANEL, 0xc0486b50)      /* PanelInfo, "-jpeg" mode 7 */       \
+    X(VIP_GET_ZOOM, 0xc0046b52)       /* 4 bytes, "-jpeg" mode 2 */         \
+    X(VIP_JPEG_CONFIG, 0xc01c6b53)    /* JpegConfig, "-jpeg" mode 3 */      \
+    X(VIP_JPEG_VALUE, 0xc0016b54)     /* 1 byte, "-jpeg" mode 4 */          \
+    X(VIP_JPEG_PARAM, 0xc0086b55)     /* JpegParam, "-jpeg" mode 5 */       \
+    X(VIP_GET_BORDER, 0xc0106b56)     /* BorderInfo, "-jpeg" mode 6 */      \
+    X(VIP_KEY_9, 0x20006b64)          /* "9" */                             \
+    X(VIP_KEY_8, 0x20006b65)          /* "8" */                             \
+    X(VIP_DEBLOCK, 0xc0046b66)        /* "deblock" */                       \
+    X(VIP_NELIST, 0xc0046b67)         /* "nelist" */                        \
+    X(VIP_COEFF, 0x20006b68)          /* "coeff" */                         \
+    X(VIP_INFO, 0x20006b69)           /* "info" */                          \
+    X(VIP_MEMC_BLANKING, 0xc0046b6a)  /* "memc_blanking" */                 \
+    X(VIP_MEMC_SET, 0xc0046b6b)       /* "memc_set" */                      \
+    X(VIP_CAPTURE_INFO, 0xc0186b6c)   /* CaptureInfo, "capture"/"memget" */ \
+    X(VIP_MEMC_IN, 0xc0046b6d)        /* "memc_in" */                       \
+    X(VIP_MEMC_OUT, 0xc0046b6e)       /* "memc_out" */                      \
+    X(VIP_CAPTURE_POS, 0xc0106b6f)    /* CapturePos */                      \
+    X(VIP_KEY_22, 0x20006b70)         /* "22" */                            \
+    X(VIP_KEY_32, 0x20006b71)         /* "32" */                            \
+    X(VIP_MEMC_MSG, 0xc0016b72)       /* "memc_msg" */
+
+#define AVRIG_VIP_DEFINE_CODE(name, code) constexpr uint32_t name = code;
+AVRIG_VIP_CODES(AVRIG_VIP_DEFINE_CODE)
+#undef AVRIG_VIP_DEFINE_CODE
 
 // Payload size in bytes, as the code announces it (bits 28..16).
 constexpr uint32_t VipPayloadSize(uint32_t code) { return (code >> 16) & 0x1fffu; }
