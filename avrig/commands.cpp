@@ -17,6 +17,7 @@
 //      fuzz/corpus/fuzz_cmdline/keywords; a run on the board in box/cases/cases.
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "avrig/control.h"
 #include "avrig/parsers.h"
@@ -328,6 +329,56 @@ constexpr WalkRow kWalkTable[] = {
     {"data_format", Match::Whole, HandleDataFormat},
     {"screen_wall", Match::Whole, HandleScreenWall},
 };
+
+// A row that an earlier row keeps from being reached is a mistake the walk would not show:
+// a word listed twice (the first row wins), or a word that an earlier prefix row takes.
+// The build refuses such a table and spells out the row's word.
+constexpr bool StartsWith(const char* word, const char* start) {
+    for (; *start != '\0'; ++word, ++start) {
+        if (*word != *start) return false;
+    }
+    return true;
+}
+
+constexpr bool TakesWordsOf(const WalkRow& earlier, const WalkRow& later) {
+    const bool prefix = StartsWith(later.word, earlier.word);
+    return prefix && (earlier.match != Match::Whole || StartsWith(earlier.word, later.word));
+}
+
+constexpr size_t kWalkRows = sizeof kWalkTable / sizeof kWalkTable[0];
+
+constexpr size_t FirstUnreachedRow() {
+    for (size_t later = 0; later < kWalkRows; ++later) {
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            if (TakesWordsOf(kWalkTable[earlier], kWalkTable[later])) return later;
+        }
+    }
+    return kWalkRows;
+}
+
+constexpr size_t kUnreachedRow = FirstUnreachedRow();
+constexpr const char* kUnreachedWord = kUnreachedRow < kWalkRows ? kWalkTable[kUnreachedRow].word : "";
+
+constexpr size_t TextLength(const char* text) {
+    size_t length = 0;
+    while (text[length] != '\0') ++length;
+    return length;
+}
+
+// The word's characters are the template's arguments, so the compiler's error shows them.
+template <char... word>
+struct WordTakenByAnEarlierRow {
+    static_assert(sizeof...(word) == 0,
+                  "a row of kWalkTable is never reached: its word is listed twice, "
+                  "or an earlier prefix row takes it");
+    static constexpr bool kNone = true;
+};
+
+template <size_t... k>
+constexpr bool EveryRowReached(std::index_sequence<k...>) {
+    return WordTakenByAnEarlierRow<kUnreachedWord[k]...>::kNone;
+}
+static_assert(EveryRowReached(std::make_index_sequence<TextLength(kUnreachedWord)>{}), "");
 
 bool Accepts(const WalkRow& row, const char* word, bool hasValue) {
     switch (row.match) {
