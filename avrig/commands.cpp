@@ -2,14 +2,21 @@
 // go out at once, in command-line order; remembering options only store their value.
 //
 // Adding an option:
-//   1. device/vip.h: the request's code, as the driver encodes it on MIPS; for a record,
-//      its struct and the size check.
-//   2. device/requests.h: the row (code, how the argument travels, name); the build
-//      refuses a code, or a type and number, that another row has.
-//   3. Here: the handler and its row in kWalkTable (mind words that are prefixes of
-//      others). A remembered value or a record goes in avrig/control.h; a request built
-//      after the walk goes in avrig/deferred.cpp. The usage text (avrig/front.cpp) is
-//      the historic one: it does not grow.
+//   1. device/vip.h: the request's code in the AVRIG_VIP_CODES list, as the driver
+//      encodes it on MIPS; for a record, its struct and the size check.
+//   2. device/requests.h: the row (code, how the argument travels, name). The build
+//      refuses a code without its row, and two codes that share the code, or the type
+//      and number; its error names them.
+//   3. Here: the handler and its row in kWalkTable. The build refuses a word listed twice,
+//      or one that an earlier prefix row takes ("-syncdet" goes before "-s"), and its
+//      error spells the word out. The walk steps two words at a time whatever the row:
+//      the word after the handled one is its value, taken or not. So a keyword without a
+//      value takes the next word as its value ("9 8" sends only the request of "9"), and
+//      a keyword with more values has every second of them looked up as a word
+//      ("capture_pos 1 22 3 4" also sends the request of "22").
+//      A remembered value or a record goes in avrig/control.h; a request built after the
+//      walk goes in avrig/deferred.cpp. The usage text (avrig/front.cpp) is the historic
+//      one: it does not grow.
 //   4. Only if the driver answers with a record: sim/vip_driver.cpp, a target-file
 //      directive (sim/target_file.cpp, sim/targets/default.target) and device/record.cpp.
 //   5. Tests: tests/test_walk.cpp (the request and its packing), tests/test_control_sim.cpp
