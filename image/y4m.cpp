@@ -9,7 +9,6 @@
 // in memory instead, written at once when the frame is complete.
 #include <sys/types.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -73,7 +72,7 @@ bool Y4mFrameOut::Start(FILE* file, const Y4mLine& planes, uint32_t height, bool
     frame_.reset();
     if (whole) {
         frameBytes_ = (planes.lumaBytes + 2u * planes.chromaBytes) * height;
-        if (frameBytes_ <= SIZE_MAX) {
+        if (frameBytes_ == static_cast<size_t>(frameBytes_)) {  // a 32-bit board holds no more
             frame_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(frameBytes_)]);
         }
         if (!frame_) {
