@@ -28,6 +28,25 @@ private:
     bool installed_ = false;
 };
 
+// While it lives, a run with an argument "-.y4m" (a plain scan, whatever the argument
+// means) keeps standard output for the capture's stream alone: everything the tool prints
+// there goes to standard error instead, unbuffered, so it stays in order with what
+// standard error gets, and the shell commands the tool runs write there too. The stream
+// goes to the descriptor the run found (see SetStandardOutputStream). A terminal there is
+// refused: Refused(), one line printed. The descriptors are put back when it goes.
+class StreamOnStandardOutput {
+public:
+    StreamOnStandardOutput(int argc, char** argv);
+    ~StreamOnStandardOutput();
+    StreamOnStandardOutput(const StreamOnStandardOutput&) = delete;
+    StreamOnStandardOutput& operator=(const StreamOnStandardOutput&) = delete;
+    bool Refused() const { return refused_; }
+
+private:
+    int saved_ = -1;
+    bool refused_ = false;
+};
+
 // `status`, or 1 after one line on standard error when standard output could not be
 // written whole (a full disk, /dev/full, an I/O error). A closed pipe ends the tool by
 // SIGPIPE before this. The error stays set, so the one line is not repeated. Standard

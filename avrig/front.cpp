@@ -67,6 +67,10 @@ int AvrigMain(int argc, char** argv) {
     if (!OpenStandardDescriptors()) {
         return 1;
     }
+    const StreamOnStandardOutput stream(argc, argv);
+    if (stream.Refused()) {
+        return 1;
+    }
     const FileSizeLimitFailsWrites fileSizeLimit;
     if (!WatchStart(argc, argv)) {
         return 1;

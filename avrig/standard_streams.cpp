@@ -1,6 +1,7 @@
 // The process at both ends of a run, as root tools keep it: no standard descriptor
-// arrives closed, a file-size limit fails a write rather than the tool, and a standard
-// output that could not be written is a failure.
+// arrives closed, a file-size limit fails a write rather than the tool, a stream on
+// standard output has it to itself, and a standard output that could not be written is a
+// failure.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <cstring>
 
 #include "avrig/avrig_main.h"
+#include "memget/capture_names.h"
+#include "memget/output_file.h"
 #include "report/report.h"
 
 bool OpenStandardDescriptors() {
@@ -54,6 +57,44 @@ FileSizeLimitFailsWrites::~FileSizeLimitFailsWrites() {
     if (installed_) {
         sigaction(SIGXFSZ, &saved_, nullptr);
     }
+}
+
+StreamOnStandardOutput::StreamOnStandardOutput(int argc, char** argv) {
+    bool requested = false;
+    for (int k = 1; k < argc; ++k) {
+        requested = requested || IsStandardOutputName(argv[k]);
+    }
+    if (!requested) {
+        return;
+    }
+    if (isatty(STDOUT_FILENO)) {
+        Complain("standard output is a terminal: pipe -.y4m into a player or redirect it to a file");
+        refused_ = true;
+        return;
+    }
+    std::fflush(stdout);
+    saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (saved_ < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        Complain("standard output cannot be kept for the stream: %s", std::strerror(errno));
+        refused_ = true;
+        return;
+    }
+    // Unbuffered: each text reaches the descriptor when printed, in order with standard error.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    SetStandardOutputStream(saved_);
+}
+
+StreamOnStandardOutput::~StreamOnStandardOutput() {
+    if (saved_ < 0) {
+        return;
+    }
+    SetStandardOutputStream(-1);
+    std::fflush(stdout);
+    if (!refused_) {
+        dup2(saved_, STDOUT_FILENO);
+    }
+    close(saved_);
+    std::setvbuf(stdout, nullptr, isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, BUFSIZ);
 }
 
 int CheckOutputStreams(int status) {

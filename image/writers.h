@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "image/frame_format.h"
 
@@ -40,6 +41,9 @@ int WritePpmFile(FILE* file, FrameFormat* format, const LineSource& lines);
 // it puts each line's samples straight at their places in the three planes.
 int WriteY4mHeader(FILE* file, const FrameFormat& format);
 int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines);
+// The same frame for a stream that cannot seek (standard output): assembled whole in
+// memory, then written and flushed at once.
+int WriteY4mWholeFrame(FILE* file, FrameFormat* format, const LineSource& lines);
 
 // A YUV4MPEG2 picture needs at least one pixel each way. Prints one line and returns
 // false otherwise.
@@ -59,3 +63,21 @@ struct Y4mLine {
     uint64_t chromaBytes;
 };
 bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes);
+
+// Where one frame's planes go once its "FRAME" line is written: each line straight to its
+// place in a file (memory stays one line), or, `whole`, into the frame held in memory and
+// written and flushed by Finish, for a stream that cannot seek. Start prints one line when
+// the frame does not fit in memory; each step returns false when the frame cannot go on.
+class Y4mFrameOut {
+public:
+    bool Start(FILE* file, const Y4mLine& planes, uint32_t height, bool whole);
+    bool Put(uint32_t line, const Y4mLine& planes);
+    bool Finish();
+
+private:
+    FILE* file_ = nullptr;
+    uint64_t start_ = 0;
+    uint32_t height_ = 0;
+    uint64_t frameBytes_ = 0;
+    std::unique_ptr<uint8_t[]> frame_;
+};

@@ -4,10 +4,14 @@
 // The planes come whole one after the other (all Y, then Cb, then Cr), while frame
 // memory gives a line of both at a time. Rather than hold a frame's chroma in memory,
 // each line's samples are put at their computed places in the file: memory stays one
-// line, and every word of frame memory is still read once.
+// line, and every word of frame memory is still read once. A stream that cannot seek
+// (standard output) gets the same lines put at the same places in the frame held whole
+// in memory instead, written at once when the frame is complete.
 #include <sys/types.h>
 
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "image/frame_rows.h"
 #include "image/writers.h"
@@ -29,6 +33,17 @@ bool PutAt(FILE* file, uint64_t at, const uint8_t* bytes, uint64_t count) {
     return fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0 && fwrite(bytes, 1, count, file) == count;
 }
 
+// Hands each plane's part of line `line` to `put` with its offset from the frame's first
+// sample: the one place that knows where a line's samples go.
+template <typename Put>
+bool PlaceY4mLine(uint32_t line, uint32_t height, const Y4mLine& planes, Put put) {
+    const uint64_t lumaPlane = planes.lumaBytes * height;
+    const uint64_t chromaPlane = planes.chromaBytes * height;
+    return put(planes.lumaBytes * line, planes.y, planes.lumaBytes) &&
+           put(lumaPlane + planes.chromaBytes * line, planes.cb, planes.chromaBytes) &&
+           put(lumaPlane + chromaPlane + planes.chromaBytes * line, planes.cr, planes.chromaBytes);
+}
+
 }  // namespace
 
 bool Y4mGeometryOk(uint32_t width, uint32_t height) {
@@ -46,12 +61,50 @@ uint64_t Y4mChromaLineBytes(const FrameFormat& format) {
 }
 
 bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes) {
-    const uint64_t lumaPlane = planes.lumaBytes * height;
-    const uint64_t chromaPlane = planes.chromaBytes * height;
-    return PutAt(file, frameStart + planes.lumaBytes * line, planes.y, planes.lumaBytes) &&
-           PutAt(file, frameStart + lumaPlane + planes.chromaBytes * line, planes.cb, planes.chromaBytes) &&
-           PutAt(file, frameStart + lumaPlane + chromaPlane + planes.chromaBytes * line, planes.cr,
-                 planes.chromaBytes);
+    return PlaceY4mLine(line, height, planes, [file, frameStart](uint64_t at, const uint8_t* bytes, uint64_t count) {
+        return PutAt(file, frameStart + at, bytes, count);
+    });
+}
+
+bool Y4mFrameOut::Start(FILE* file, const Y4mLine& planes, uint32_t height, bool whole) {
+    file_ = file;
+    height_ = height;
+    frame_.reset();
+    if (whole) {
+        frameBytes_ = (planes.lumaBytes + 2u * planes.chromaBytes) * height;
+        if (frameBytes_ == static_cast<size_t>(frameBytes_)) {  // a 32-bit board holds no more
+            frame_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(frameBytes_)]);
+        }
+        if (!frame_) {
+            Complain("cannot hold a frame of %llu bytes in memory", static_cast<unsigned long long>(frameBytes_));
+            return false;
+        }
+        return true;
+    }
+    const off_t start = ftello(file);
+    start_ = static_cast<uint64_t>(start);
+    return start >= 0;
+}
+
+bool Y4mFrameOut::Put(uint32_t line, const Y4mLine& planes) {
+    if (!frame_) {
+        return PutY4mLine(file_, start_, line, height_, planes);
+    }
+    uint8_t* const frame = frame_.get();
+    return PlaceY4mLine(line, height_, planes, [frame](uint64_t at, const uint8_t* bytes, uint64_t count) {
+        std::memcpy(frame + at, bytes, count);
+        return true;
+    });
+}
+
+bool Y4mFrameOut::Finish() {
+    if (!frame_) {
+        return true;  // every line is in the file already
+    }
+    // Once per frame: the reader gets each frame whole as soon as it is read.
+    const bool written = fwrite(frame_.get(), 1, frameBytes_, file_) == frameBytes_ && std::fflush(file_) == 0;
+    frame_.reset();
+    return written;
 }
 
 int WriteY4mHeader(FILE* file, const FrameFormat& format) {
@@ -59,7 +112,9 @@ int WriteY4mHeader(FILE* file, const FrameFormat& format) {
     return PutHeader(file, format.width, format.height, format.colorSpace == kColorSpace422 ? "422p10" : "444p10");
 }
 
-int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
+namespace {
+
+int WriteFrame(FILE* file, FrameFormat* format, const LineSource& lines, bool whole) {
     if (!WriterAcceptsFormat(*format, Container::kY4m) || file == nullptr) {
         return 0;
     }
@@ -69,25 +124,32 @@ int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
     if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(lumaBytes + 2u * chromaBytes))) {
         return 0;
     }
-    if (std::fputs("FRAME\n", file) == EOF) {
-        return 0;
-    }
-    const off_t start = ftello(file);
-    if (start < 0) {
-        return 0;
-    }
     // 16-bit words from the row's start (8-byte aligned) at even offsets: aligned stores.
     uint16_t* const words = reinterpret_cast<uint16_t*>(frame.row);
     const Y4mLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
+    Y4mFrameOut out;
+    if (std::fputs("FRAME\n", file) == EOF || !out.Start(file, planes, format->height, whole)) {
+        return 0;
+    }
     for (uint32_t line = 0; line < format->height; ++line) {
         FetchBothPlanes(&frame, line);
         BuildY4mRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
         // The last line's Cr ends the frame, where the next frame's "FRAME" goes.
-        if (!PutY4mLine(file, static_cast<uint64_t>(start), line, format->height, planes)) {
+        if (!out.Put(line, planes)) {
             return 0;
         }
     }
-    return 1;
+    return out.Finish() ? 1 : 0;
+}
+
+}  // namespace
+
+int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
+    return WriteFrame(file, format, lines, false);
+}
+
+int WriteY4mWholeFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
+    return WriteFrame(file, format, lines, true);
 }
 
 int WriteY4mJpegHeader(FILE* file, uint32_t width, uint32_t height) {

@@ -5,6 +5,8 @@
 
 #include "report/report.h"
 
+bool IsStandardOutputName(const char* name) { return std::strcmp(name, kStandardOutputName) == 0; }
+
 size_t LongestRequestName(int32_t files) {
     const size_t room = kFileNameSize - 1;
     if (files < 2) {

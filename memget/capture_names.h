@@ -10,6 +10,10 @@
 
 constexpr int32_t kMaxFrameCount = 1200;
 
+// The name that writes the capture's stream to standard output instead of a file.
+constexpr char kStandardOutputName[] = "-.y4m";
+bool IsStandardOutputName(const char* name);
+
 // How long a requested name may be so that every name of a capture writing `files` files
 // fits the 40-byte name buffer with its terminator.
 size_t LongestRequestName(int32_t files);

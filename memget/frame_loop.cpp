@@ -2,6 +2,9 @@
 // its own file or all into one stream, or dump the JPEG engine's buffer when that is
 // active. Everything that can refuse the capture is decided before the first file is
 // created, so a refused capture leaves the folder as it was.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,10 +30,49 @@ namespace {
 
 void ReportNotWritten(const char* name, const char* reason) { Complain("%s was not written: %s", name, reason); }
 
+// The stream on standard output: nothing to create, rename or remove; it goes out as it is
+// written. Its own stream on a duplicate of the descriptor, closed here, so a write that
+// failed is told once, here, and leaves nothing behind for the end-of-run check.
+FileOutcome WriteStandardOutput(CaptureDescriptor* desc, FileWriter write, const void* context) {
+    std::fflush(stdout);  // when no front end keeps the text apart, it goes first
+    const int set = StandardOutputStream();
+    const int descriptor = fcntl(set >= 0 ? set : STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    FILE* const stream = descriptor >= 0 ? fdopen(descriptor, "w") : nullptr;
+    if (stream == nullptr) {
+        const int reason = errno;
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        Complain("standard output: %s", std::strerror(reason));
+        return FileOutcome::kNotWritten;
+    }
+    desc->pFile = stream;
+    const bool written = write(desc, context) != 0;
+    int reason = errno;  // what the stream met, when it met something
+    bool failed = std::ferror(stream) != 0;
+    desc->pFile = nullptr;
+    if (written && !failed && std::fflush(stream) != 0) {
+        failed = true;
+        reason = errno;
+    }
+    if (std::fclose(stream) != 0 && written && !failed) {
+        failed = true;
+        reason = errno;  // a file system that tells of a failed write at the close
+    }
+    if (written && !failed) {
+        return FileOutcome::kWritten;
+    }
+    Complain("standard output: %s", failed ? std::strerror(reason) : "the writer refused the frame");
+    return FileOutcome::kNotWritten;
+}
+
 }  // namespace
 
 FileOutcome WriteOutputFile(CaptureDescriptor* desc, const char* name, const char* cannotCreate, FileWriter write,
                             const void* context) {
+    if (IsStandardOutputName(name)) {
+        return WriteStandardOutput(desc, write, context);
+    }
     OutputFile file;
     if (!file.Create(name)) {
         const int reason = errno;

@@ -5,6 +5,7 @@
 
 #include "device/mmio.h"
 #include "image/writers.h"
+#include "memget/capture_names.h"
 #include "memget/output_formats.h"
 
 namespace {
@@ -57,4 +58,6 @@ int WritePbm(CaptureDescriptor* desc) { return WriteCaptured(desc, WritePpmFile)
 
 int WriteY4mStream(CaptureDescriptor* desc) { return WriteY4mHeader(desc->pFile, FormatOf(desc)); }
 
-int WriteY4m(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteY4mFrame); }
+int WriteY4m(CaptureDescriptor* desc) {
+    return WriteCaptured(desc, IsStandardOutputName(desc->acFileName) ? WriteY4mWholeFrame : WriteY4mFrame);
+}

@@ -3,8 +3,6 @@
 // a one-frame 8-bit YUV4MPEG2 stream instead, the bytes unchanged.
 #include "memget/jpeg_dump.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "report/report.h"
 #include "image/jpeg_row.h"
 #include "memget/capture.h"
+#include "memget/capture_names.h"
 #include "memget/capture_registers.h"
 #include "memget/frame_loop.h"
 #include "memget/frame_writers.h"
@@ -99,10 +98,6 @@ int WriteJpegPlanes(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
         return 0;
     }
     ShowJpegInformation(desc, jpeg);
-    const off_t start = ftello(desc->pFile);
-    if (start < 0) {
-        return 0;
-    }
     // The words that hold the row's 3 x width bytes, as the BMP road reads them; the row
     // is followed by its three plane lines.
     const uint32_t rowBytes = (3u * jpeg.width + 3u) & ~3u;
@@ -111,14 +106,18 @@ int WriteJpegPlanes(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     uint8_t* row = bytes.data();
     const Y4mLine planes{row + rowBytes, row + rowBytes + jpeg.width, row + rowBytes + 2u * jpeg.width, jpeg.width,
                          jpeg.width};
+    Y4mFrameOut out;
+    if (!out.Start(desc->pFile, planes, jpeg.height, IsStandardOutputName(desc->acFileName))) {
+        return 0;
+    }
     for (uint32_t n = 0; n < jpeg.height; ++n) {
         ReadFrameLine(jpeg.base + n * jpeg.lineOffset, row, fetch);
         SplitJpegRow(row, jpeg.width, planes.y, planes.cb, planes.cr);
-        if (!PutY4mLine(desc->pFile, static_cast<uint64_t>(start), n, jpeg.height, planes)) {
+        if (!out.Put(n, planes)) {
             return 0;
         }
     }
-    return 1;
+    return out.Finish() ? 1 : 0;
 }
 
 namespace {

@@ -16,6 +16,8 @@ constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE,   SIGQUIT
                                    SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
 constexpr int kCreateAttempts = 32;  // names taken by others are passed over
 
+int gStandardOutputStream = -1;
+
 // The temporary file in progress, empty when there is none. Changed only while the
 // cleanup signals are held, so the handler never sees half a name.
 char gPending[kOutputNameSize];
@@ -231,3 +233,7 @@ SignalCleanup::~SignalCleanup() {
         }
     }
 }
+
+void SetStandardOutputStream(int descriptor) { gStandardOutputStream = descriptor; }
+
+int StandardOutputStream() { return gStandardOutputStream; }

@@ -59,3 +59,9 @@ private:
     struct sigaction saved_[kSignals] = {};
     bool installed_[kSignals] = {};
 };
+
+// The descriptor a capture named "-.y4m" writes its stream to: standard output as the run
+// found it. The front end sets it while it keeps the tool's text off that descriptor;
+// -1, when it is not set, stands for descriptor 1 itself.
+void SetStandardOutputStream(int descriptor);
+int StandardOutputStream();

@@ -71,17 +71,35 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
 
     std::fflush(stdout);
     std::fflush(stderr);
+    int pipeEnds[2] = {-1, -1};
+    pid_t reader = -1;
+    if (!options.stdoutReader.empty() && pipe2(pipeEnds, O_CLOEXEC) == 0) {
+        reader = fork();
+        if (reader == 0) {
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (chdir(result.workDir.c_str()) != 0 || out < 0 || dup2(pipeEnds[0], 0) < 0 || dup2(out, 1) < 0 ||
+                dup2(out, 2) < 0) {
+                _exit(121);
+            }
+            signal(SIGPIPE, SIG_DFL);
+            execl("/bin/sh", "sh", "-c", options.stdoutReader.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(result.workDir.c_str()) != 0) {
             _exit(120);
         }
         const std::string& outTo = options.stdoutPath.empty() ? outPath : options.stdoutPath;
-        const int out = open(outTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = reader > 0 ? pipeEnds[1] : open(outTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const std::string& errTo = options.stderrPath.empty() ? errPath : options.stderrPath;
         const int err = open(errTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(121);
+        }
+        if (reader > 0) {
+            close(pipeEnds[0]);  // the reader's end: the reader alone holds it
         }
         setenv("AVRIG_SIM_TARGET", targetPath.c_str(), 1);
         setenv("AVRIG_SIM_LOG", logPath.c_str(), 1);
@@ -109,13 +127,21 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         for (const int fd : options.closed) {
             close(fd);
         }
+        signal(SIGPIPE, options.ignoreSigpipe ? SIG_IGN : SIG_DFL);
         // As sim/main.cpp runs it.
         const int status = CloseStandardOutput(SimMain(static_cast<int>(storage.size()), argv.data()));
         std::fflush(stdout);
         std::fflush(stderr);
         _exit(status & 0xff);
     }
+    if (pipeEnds[0] >= 0) {
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+    }
     const int wstatus = child > 0 ? WaitFor(child, options, result.workDir) : -1;
+    if (reader > 0) {
+        waitpid(reader, nullptr, 0);
+    }
     if (wstatus != -1 && WIFEXITED(wstatus)) {
         result.status = WEXITSTATUS(wstatus);
     } else if (wstatus != -1 && WIFSIGNALED(wstatus)) {

@@ -27,6 +27,11 @@ struct Options {
     std::string stdoutPath;      // standard output goes there (such as /dev/full), not to Result::out
     std::string stderrPath;      // and standard error, not to Result::err
     std::vector<int> closed;     // standard descriptors the run starts without, as the shell's `>&-`
+    // Non-empty: standard output is a pipe into this shell command, run in the work folder
+    // (`avrig-sim ... | COMMAND`); what the command prints on its standard output and error
+    // is Result::out.
+    std::string stdoutReader;
+    bool ignoreSigpipe = false;  // the run starts with SIGPIPE ignored, as under `trap '' PIPE`
 };
 
 struct Result {

@@ -74,7 +74,7 @@ std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.b
 
 // Each row makes, from frame memory of every layout and scan and from the JPEG buffer,
 // what the oracle expects (a row without a writer or without expected bytes fails here);
-// ffmpeg reads the streams.
+// ffmpeg reads the streams; "-.y4m" puts the same stream on standard output.
 TEST(OutputFormats, EveryRowIsServedEndToEnd) {
     ASSERT_EQ(system("command -v ffprobe >/dev/null && command -v ffmpeg >/dev/null"), 0) << "apt-get install ffmpeg";
     // Six pixels: the BMP row's last two bytes are the line's, unconverted.
@@ -104,6 +104,7 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
                                                   : support::ExpectedFile(frames[i], output)));
                     }
                     if (output != support::Output::kY4m) continue;
+                    EXPECT_EQ(simrun::Run({"memget", "-.y4m"}, options).out, ReadFile(run.workDir + "/" + name));
                     const std::string banner = "Output name: " + name + "\n";  // each frame's, the stream's name
                     size_t blocks = 0;
                     for (size_t at = 0; (at = run.out.find(banner, at)) != std::string::npos; ++at) ++blocks;
@@ -126,6 +127,7 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
         if (output == support::Output::kY4m) {
             expected = support::ExpectedJpegY4m({jpegLine}, 6);
             EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "6,1,yuv444p,1\ndecodes");
+            EXPECT_EQ(simrun::Run({"memget", "-.y4m"}, options).out, Text(expected));
         }
         EXPECT_EQ(ReadFile(jpeg.workDir + "/" + name), Text(expected)) << name;
     }
