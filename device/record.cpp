@@ -112,8 +112,8 @@ std::vector<Range> g_ranges;
 void Lost(const char* what, const char* name, int error) {
     if (g_whole) {
         g_whole = false;
-        Complain("record: cannot %s %s in %s: %s; the record is incomplete and has no %s", what, name, g_dir,
-                 std::strerror(error), kTargetName);
+        Complain("record: cannot %s %s in %s: %s; the record is incomplete and has no %s", what, name,
+                 Printable(g_dir).c_str(), std::strerror(error), kTargetName);
     }
 }
 
@@ -218,7 +218,7 @@ bool OpenFolder() {
     } else if ((reason = Unfit(g_dirFd)) == nullptr) {
         return true;
     }
-    Complain("cannot record into %s: %s", g_dir, reason);
+    Complain("cannot record into %s: %s", Printable(g_dir).c_str(), reason);
     return false;
 }
 
@@ -384,7 +384,7 @@ bool RecordStart(const char* dir, int argc, char** argv) {
     g_ranges.clear();
     g_whole = true;
     if (std::strlen(dir) >= sizeof g_dir) {
-        Complain("cannot record into %s: the name is too long", dir);
+        Complain("cannot record into %s: the name is too long", Printable(dir).c_str());
         return false;
     }
     std::strcpy(g_dir, dir);
@@ -399,7 +399,8 @@ bool RecordStart(const char* dir, int argc, char** argv) {
     }
     g_target = CreateInFolder(kUnfinishedName);
     if (g_target == nullptr) {
-        Complain("cannot record into %s: cannot create %s: %s", g_dir, kUnfinishedName, std::strerror(errno));
+        Complain("cannot record into %s: cannot create %s: %s", Printable(g_dir).c_str(), kUnfinishedName,
+                 std::strerror(errno));
         g_whole = false;
         RecordFinish();
         return false;

@@ -45,7 +45,7 @@ Opened g_opened[4];
 // A trace with a hole in it is said once, the moment it happens; the run goes on.
 void TraceLost(int error) {
     g_traceWhole = false;
-    Complain("the trace %s is incomplete: %s", g_tracePath, std::strerror(error));
+    Complain("the trace %s is incomplete: %s", Printable(g_tracePath).c_str(), std::strerror(error));
 }
 
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -226,7 +226,7 @@ std::FILE* OpenTrace(const char* path) {
     if (fd != -1) {
         close(fd);
     }
-    Complain("cannot open the trace %s: %s", path, reason);
+    Complain("cannot open the trace %s: %s", Printable(path).c_str(), reason);
     return nullptr;
 }
 

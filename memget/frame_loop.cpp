@@ -25,7 +25,9 @@ bool ReadRegisterPair(uint32_t endRegister, uint32_t startRegister, uint32_t* en
 
 namespace {
 
-void ReportNotWritten(const char* name, const char* reason) { Complain("%s was not written: %s", name, reason); }
+void ReportNotWritten(const char* name, const char* reason) {
+    Complain("%s was not written: %s", Printable(name).c_str(), reason);
+}
 
 }  // namespace
 

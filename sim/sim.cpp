@@ -9,6 +9,7 @@
 
 #include "avrig/avrig_main.h"
 #include "device/mmio.h"
+#include "report/report.h"
 #include "sim/folder_file.h"
 #include "sim/log.h"
 #include "sim/state.h"
@@ -109,12 +110,12 @@ bool LoadFromEnvironment(const char* program) {
     const bool loaded = (target == nullptr || *target == '\0') ? LoadDefaultTarget(&error)
                                                                : LoadTargetFile(target, &error);
     if (!loaded) {
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        std::fprintf(stderr, "%s: %s\n", program, Printable(error).c_str());
         return false;
     }
     const char* log = std::getenv("AVRIG_SIM_LOG");
     if (log != nullptr && *log != '\0' && !LogToFile(log)) {
-        std::fprintf(stderr, "%s: %s: cannot open the log: %s\n", program, log, std::strerror(errno));
+        std::fprintf(stderr, "%s: %s: cannot open the log: %s\n", program, Printable(log).c_str(), std::strerror(errno));
         return false;
     }
     const char* trace = std::getenv("AVRIG_SIM_TRACE_MMIO");

@@ -11,6 +11,7 @@
 #include "device/errnames.h"
 #include "device/mmio.h"
 #include "device/vip.h"
+#include "report/report.h"
 #include "sim/folder_file.h"
 #include "sim/target.h"
 
@@ -38,23 +39,8 @@ struct Line {
     int* pictureLines;
 };
 
-// Control bytes from the file are shown as \xNN, so the message stays one printable line.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(byte));
-            shown += escaped;
-        } else {
-            shown.push_back(c);
-        }
-    }
-    return shown;
-}
-
 bool Fail(const Line& line, const std::string& reason) {
+    // Control bytes from the file are shown as \xNN, so the message stays one printable line.
     *line.error = *line.name + ":" + std::to_string(line.number) + ": " + Printable(reason);
     return false;
 }

@@ -200,6 +200,36 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     EXPECT_EQ(ReadFile(plainFile), "x");
 }
 
+// A name is printed with its control bytes as \xNN, so it cannot pose as a line of its own;
+// the historic texts on standard output print it as given.
+TEST(Messages, ShowControlBytesInNamesEscaped) {
+    const support::TempDir scratch;
+    const std::string absent = scratch.Path() + "/no\navrig: all good/x";
+    const std::string shown = scratch.Path() + "/no\\x0aavrig: all good/x";
+    ASSERT_EQ(mkdir((scratch.Path() + "/c\n_001.bmp").c_str(), 0700), 0);
+    const struct {
+        const char* variable;
+        std::vector<std::string> args;
+        std::string err;
+        int status;
+    } cases[] = {
+        {"AVRIG_TRACE", {"-a", "2"}, "avrig: cannot open the trace " + shown + ": No such file or directory\n", 1},
+        {"AVRIG_RECORD", {"-a", "2"}, "avrig: cannot record into " + shown + ": No such file or directory\n", 1},
+        {"AVRIG_SIM_LOG", {"-a", "2"}, "avrig-sim: " + shown + ": cannot open the log: No such file or directory\n", 2},
+        {"", {"memget", "c\n.bmp"}, "avrig: c\\x0a_001.bmp was not written: Is a directory\n", 1},
+    };
+    for (const auto& c : cases) {
+        simrun::Options options;
+        options.target = kCapture + "2\npattern YUV_422C8 8 2 progressive\n";
+        options.workDir = scratch.Path();
+        options.env = {{*c.variable != '\0' ? c.variable : "AVRIG_NONE", absent}};
+        const simrun::Result run = simrun::Run(c.args, options);
+        EXPECT_EQ(run.status, c.status) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out.find("Can NOT create c\n_001.bmp file\n") != std::string::npos, c.args[0] == "memget");
+    }
+}
+
 // What could not be written whole fails the run and changes nothing else; a record that
 // is not whole has no board.target.
 TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
