@@ -262,13 +262,13 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
     EXPECT_EQ(Files(rec).count("board.target"), 0u);
 }
 
-// Whatever the umask, only the running user may change the record; a run ended by a
-// signal leaves no board.target.
+// Whatever the umask, only the running user may change the record and the trace; a run
+// ended by a signal leaves no board.target.
 TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
     const mode_t umaskBefore = umask(0);
     for (const int signal : {0, SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         simrun::Options options;
-        options.env = {{"AVRIG_RECORD", "rec"}};
+        options.env = {{"AVRIG_RECORD", "rec"}, {"AVRIG_TRACE", "rec.trace"}};
         options.signal = signal;
         options.signalWhen = "cap_001";
         const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
@@ -276,7 +276,7 @@ TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
         EXPECT_EQ(run.signal, signal);
         EXPECT_EQ(Files(rec).count("board.target"), signal == 0 ? 1u : 0u) << signal;
         std::vector<std::string> names = support::FolderNames(rec);
-        names.push_back(".");
+        names.insert(names.end(), {".", "../rec.trace"});
         for (const std::string& name : names) {
             struct stat info {};
             EXPECT_TRUE(stat((rec + name).c_str(), &info) == 0 && (info.st_mode & 022) == 0) << signal << name;
