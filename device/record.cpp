@@ -50,6 +50,7 @@ constexpr mode_t kFileMode = 0644;
 
 char g_dir[4096];
 int g_dirFd = -1;
+bool g_madeFolder = false;  // this run made the folder, so it may take it back
 bool g_whole = true;  // nothing failed to be created or written
 std::FILE* g_target = nullptr;
 unsigned g_gaps = 0;  // kinds already reported
@@ -208,7 +209,8 @@ const char* Unfit(int fd) {
 // Opens the record folder at g_dir, making it when it is not there.
 bool OpenFolder() {
     const char* reason = nullptr;
-    if (mkdir(g_dir, kFolderMode) != 0 && errno != EEXIST) {
+    g_madeFolder = mkdir(g_dir, kFolderMode) == 0;
+    if (!g_madeFolder && errno != EEXIST) {
         reason = std::strerror(errno);
     } else if ((g_dirFd = open(g_dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) == -1) {
         const int error = errno;
@@ -439,6 +441,19 @@ bool RecordFinish() {
     g_ranges.clear();
     g_ranges.shrink_to_fit();
     return g_whole;
+}
+
+void RecordDiscard() {
+    if (g_target != nullptr) {
+        std::fclose(g_target);
+        g_target = nullptr;
+        unlinkat(g_dirFd, kUnfinishedName, 0);
+    }
+    RecordFinish();
+    if (g_madeFolder) {
+        rmdir(g_dir);  // only while empty: nothing of anyone else's goes
+        g_madeFolder = false;
+    }
 }
 
 void RecordOpen(const char* path, bool opened) {

@@ -196,24 +196,29 @@ std::FILE* OpenTrace(const char* path) {
 
 bool WatchStart(int argc, char** argv) {
     WatchFinish();
+    // The record first: its start can be taken back whole, so a trace refused after it
+    // leaves neither behind, and a record refused leaves no trace.
+    const char* record = std::getenv("AVRIG_RECORD");
+    if (record != nullptr && *record != '\0') {
+        if (!RecordStart(record, argc, argv)) {
+            return false;
+        }
+        g_recording = true;
+    }
     const char* trace = std::getenv("AVRIG_TRACE");
     if (trace != nullptr && *trace != '\0') {
         g_trace = OpenTrace(trace);
         if (g_trace == nullptr) {
+            if (g_recording) {
+                RecordDiscard();
+                g_recording = false;
+            }
             return false;
         }
         g_tracePath = trace;
         std::setvbuf(g_trace, nullptr, _IOLBF, BUFSIZ);
         const char* mmio = std::getenv("AVRIG_TRACE_MMIO");
         g_traceMmio = mmio != nullptr && std::strcmp(mmio, "1") == 0;
-    }
-    const char* record = std::getenv("AVRIG_RECORD");
-    if (record != nullptr && *record != '\0') {
-        if (!RecordStart(record, argc, argv)) {
-            WatchFinish();
-            return false;
-        }
-        g_recording = true;
     }
     g_watching = g_trace != nullptr || g_recording;
     return true;

@@ -200,6 +200,25 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     EXPECT_EQ(ReadFile(plainFile), "x");
 }
 
+// Neither is made when the other is refused: the folder is left as it was.
+TEST(WatchStart, ARefusedTraceOrRecordLeavesNeitherBehind) {
+    const std::pair<std::string, std::string> cases[] = {  // trace, record
+        {"t", "t"}, {"absent/t", "rec"}, {"t", "full"}, {"fifo", "rec"}};
+    for (const auto& c : cases) {
+        const support::TempDir scratch;
+        ASSERT_EQ(mkdir((scratch.Path() + "/full").c_str(), 0700) | mkfifo((scratch.Path() + "/fifo").c_str(), 0600),
+                  0);
+        std::ofstream(scratch.Path() + "/full/x") << "x";
+        const auto before = support::FolderNames(scratch.Path());
+        simrun::Options options;
+        options.workDir = scratch.Path();
+        options.env = {{"AVRIG_TRACE", c.first}, {"AVRIG_RECORD", c.second}};
+        EXPECT_EQ(simrun::Run({"-a", "2"}, options).status, 1) << c.first << " " << c.second;
+        EXPECT_EQ(support::FolderNames(scratch.Path()), before) << c.first << " " << c.second;
+        EXPECT_EQ(support::FolderNames(scratch.Path() + "/full"), std::vector<std::string>{"x"});
+    }
+}
+
 // A name is printed with its control bytes as \xNN, so it cannot pose as a line of its own;
 // the historic texts on standard output print it as given.
 TEST(Messages, ShowControlBytesInNamesEscaped) {
