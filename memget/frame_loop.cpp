@@ -36,6 +36,11 @@ FileOutcome WriteOutputFile(CaptureDescriptor* desc, const char* name, const cha
     OutputFile file;
     if (!file.Create(name)) {
         const int reason = errno;
+        if (file.AppendedThere() != nullptr) {
+            // Refused before its memory is read; the capture goes on as after a failed write.
+            Complain("%s was not written: it is %s", Printable(name).c_str(), file.AppendedThere());
+            return FileOutcome::kNotWritten;
+        }
         std::fputs(cannotCreate, stdout);
         ReportNotWritten(name, std::strerror(reason));
         return FileOutcome::kNotCreated;

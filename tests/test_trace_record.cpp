@@ -281,6 +281,35 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
     EXPECT_EQ(Files(rec).count("board.target"), 0u);
 }
 
+// A frame or stream at the trace's or the log's name is refused: the file keeps every
+// line, and every other file is written as ever.
+TEST(Watch, ACaptureReplacesNeitherTheTraceNorTheLog) {
+    const struct {
+        const char* variable;
+        std::string name;
+        const char* request;
+        const char* what;
+    } cases[] = {
+        {"AVRIG_TRACE", "cap.y4m", "cap.y4m", "the trace"},
+        {"AVRIG_TRACE", "cap_001.bmp", "cap.bmp", "the trace"},
+        {"AVRIG_SIM_LOG", "cap_000.bmp", "cap.bmp", "the simulated target's log"},
+    };
+    for (const auto& c : cases) {
+        simrun::Options options;
+        options.target = kCapture + "3\npattern YUV_422C8 8 2 progressive\n";
+        const simrun::Result plain = simrun::Run({"memget", c.request}, options);
+        options.env = {{c.variable, c.name}};
+        const simrun::Result run = simrun::Run({"memget", c.request}, options);
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_EQ(run.err, "avrig: " + c.name + " was not written: it is " + c.what + "\n");
+        auto files = Files(run.workDir), expected = Files(plain.workDir);
+        EXPECT_EQ(files[c.name].compare(0, 17, "open /dev/zorvip\n"), 0) << c.name;
+        files.erase(c.name);
+        expected.erase(c.name);
+        EXPECT_EQ(files, expected) << c.name;
+    }
+}
+
 // Whatever the umask, only the running user may change the record and the trace; a run
 // ended by a signal leaves no board.target.
 TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
