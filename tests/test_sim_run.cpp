@@ -23,6 +23,7 @@ TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
     ASSERT_TRUE(support::WriteFile(dir + "/sub/in.bin", "abcd"));
     ASSERT_EQ(symlink("sub/in.bin", (dir + "/link.bin").c_str()), 0);
     ASSERT_EQ(symlink("sub", (dir + "/linkdir").c_str()), 0);
+    ASSERT_EQ(link((dir + "/sub/in.bin").c_str(), (dir + "/hard.bin").c_str()), 0);  // to any file of the user's
     const struct {
         const char* target;  // empty: no file at all
         std::string error;
@@ -41,6 +42,7 @@ TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
         {"load 0x1000 link.bin\n", path + ":1: load: \"link.bin\" is or passes through a symbolic link, which is not followed", ""},
         {"load 0x1000 linkdir/in.bin\n",
          path + ":1: load: \"linkdir/in.bin\" is or passes through a symbolic link, which is not followed", ""},
+        {"load 0x1000 hard.bin\n", path + ":1: load: \"hard.bin\" has other names (hard links)", ""},
         {"", "/dev/zero:0: not a regular file", "/dev/zero"},
         {"", fifo + ":0: not a regular file", fifo},
     };
