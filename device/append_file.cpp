@@ -45,13 +45,16 @@ int OpenAppendFile(const char* path, const char* what, const char** reason) {
         open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     const int error = errno;
     struct stat info {};
-    Appended* slot = nullptr;
     *reason = nullptr;
     if (fd == -1) {
         // A link fails as ELOOP, a FIFO or socket as ENXIO: name what is there instead.
         *reason = lstat(path, &info) == 0 ? RefusedKind(info.st_mode) : nullptr;
         *reason = *reason != nullptr ? *reason : std::strerror(error);
         return -1;
+    }
+    Appended* slot = nullptr;
+    for (Appended& entry : g_appended) {
+        slot = slot == nullptr && entry.what == nullptr ? &entry : slot;
     }
     if (fstat(fd, &info) != 0) {
         *reason = std::strerror(errno);
@@ -60,14 +63,11 @@ int OpenAppendFile(const char* path, const char* what, const char** reason) {
         *reason = "it has other names (hard links)";
     } else if (S_ISREG(info.st_mode) && info.st_uid != geteuid()) {
         *reason = "it belongs to another user";
-    } else if ((*reason = RefusedKind(info.st_mode)) == nullptr) {
-        for (Appended& entry : g_appended) {
-            slot = slot == nullptr && entry.what == nullptr ? &entry : slot;
-        }
-        // Blocking again for the writes.
-        *reason = slot == nullptr                          ? "too many files are appended to at once"
-                  : fcntl(fd, F_SETFL, O_APPEND) != 0 ? std::strerror(errno)
-                                                           : nullptr;
+    } else if ((*reason = RefusedKind(info.st_mode)) == nullptr && fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        *reason = std::strerror(errno);  // blocking again for the writes, it was not
+    }
+    if (*reason == nullptr && slot == nullptr) {
+        *reason = "too many files are appended to at once";
     }
     if (*reason != nullptr) {
         close(fd);
