@@ -202,12 +202,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
 
 // Neither is made when the other is refused: the folder is left as it was.
 TEST(WatchStart, ARefusedTraceOrRecordLeavesNeitherBehind) {
-    const std::pair<std::string, std::string> cases[] = {  // trace, record
-        {"t", "t"}, {"absent/t", "rec"}, {"t", "full"}, {"fifo", "rec"}};
-    for (const auto& c : cases) {
+    const std::pair<std::string, std::string> cases[] = {{"t", "t"}, {"absent/t", "rec"}, {"t", "full"}};
+    for (const auto& c : cases) {  // trace, record
         const support::TempDir scratch;
-        ASSERT_EQ(mkdir((scratch.Path() + "/full").c_str(), 0700) | mkfifo((scratch.Path() + "/fifo").c_str(), 0600),
-                  0);
+        ASSERT_EQ(mkdir((scratch.Path() + "/full").c_str(), 0700), 0);
         std::ofstream(scratch.Path() + "/full/x") << "x";
         const auto before = support::FolderNames(scratch.Path());
         simrun::Options options;
