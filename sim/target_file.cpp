@@ -374,13 +374,7 @@ bool DoLoad(const Line& line, Target* target) {
         return Fail(line, "load: the load lines place more than 512 MiB in all");
     }
     *line.loadedBytes += bytes.size();
-    for (size_t offset = 0; offset < bytes.size(); offset += 4) {
-        uint32_t word = 0;
-        for (size_t k = 0; k < 4 && offset + k < bytes.size(); ++k) {
-            word |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + k])) << (8 * k);
-        }
-        MemoryWrite(&target->memory, phys + static_cast<uint32_t>(offset), word);
-    }
+    MemoryWriteBytes(&target->memory, phys, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     return true;
 }
 
