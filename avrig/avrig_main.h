@@ -47,13 +47,14 @@ private:
     bool refused_ = false;
 };
 
-// `status`, or 1 after one line on standard error when standard output could not be
-// written whole (a full disk, /dev/full, an I/O error). A closed pipe ends the tool by
-// SIGPIPE before this. The error stays set, so the one line is not repeated. Standard
-// error carries the queries' answers: one that could not be written makes the status 1
-// too, with nowhere to say so.
+// `status`, or a failure after one line on standard error when standard output could not
+// be written whole (a full disk, /dev/full, an I/O error): 1 where the status was 0, the
+// status itself where the run had failed already. A closed pipe ends the tool by SIGPIPE
+// before this. The error stays set, so the one line is not repeated. Standard error
+// carries the queries' answers: one that could not be written fails the run the same way,
+// with nowhere to say so.
 int CheckOutputStreams(int status);
 
 // The programs' last step after AvrigMain: closes standard output, and a close that
-// reports a failed write (after CheckOutputStreams found none) makes the status 1.
+// reports a failed write (after CheckOutputStreams found none) fails the run as above.
 int CloseStandardOutput(int status);

@@ -43,7 +43,7 @@ bool HasValues(Walk& w, int count) {
         return true;
     }
     w.failed = true;
-    Complain("%s needs %d value%s; nothing sent for it", Word(w), count, count == 1 ? "" : "s");
+    Complain("%s needs %d value%s; nothing sent for it", Printable(Word(w)).c_str(), count, count == 1 ? "" : "s");
     return false;
 }
 
@@ -224,7 +224,7 @@ void HandleMemget(Walk& w) {
     }
     if (!answered) {
         // The five answer words are not defined then: capture nothing from them.
-        Complain("no capture into %s: the driver did not say where the frames are", Value(w));
+        Complain("no capture into %s: the driver did not say where the frames are", Printable(Value(w)).c_str());
         w.failed = true;
         return;
     }

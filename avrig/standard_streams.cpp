@@ -97,6 +97,14 @@ StreamOnStandardOutput::~StreamOnStandardOutput() {
     std::setvbuf(stdout, nullptr, isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, BUFSIZ);
 }
 
+namespace {
+
+// A failure the run had already met keeps its own status (255 when the VIP driver could not
+// be opened); a run that would have succeeded fails.
+int Failed(int status) { return status == 0 ? 1 : status; }
+
+}  // namespace
+
 int CheckOutputStreams(int status) {
     // Checked first: the line about standard output goes there.
     const bool errorsWhole = std::fflush(stderr) == 0 && std::ferror(stderr) == 0;
@@ -104,7 +112,7 @@ int CheckOutputStreams(int status) {
     const bool flushed = std::fflush(stdout) == 0;
     const int reason = flushed ? 0 : errno;
     if (flushed && std::ferror(stdout) == 0) {
-        return errorsWhole ? status : 1;
+        return errorsWhole ? status : Failed(status);
     }
     // A write that failed earlier left no reason behind; a failed flush has one.
     if (reason != 0) {
@@ -112,7 +120,7 @@ int CheckOutputStreams(int status) {
     } else {
         Complain("standard output could not be written");
     }
-    return 1;
+    return Failed(status);
 }
 
 int CloseStandardOutput(int status) {
@@ -123,7 +131,7 @@ int CloseStandardOutput(int status) {
     }
     if (close(STDOUT_FILENO) != 0) {
         Complain("standard output could not be written: %s", std::strerror(errno));
-        return 1;
+        return Failed(status);
     }
     return status;
 }

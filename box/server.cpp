@@ -137,8 +137,9 @@ int LogShellCommand(int argc, char** argv) {
     if (log == nullptr || *log == '\0') {
         return 0;
     }
-    if (!sim::LogToFile(log)) {
-        std::fprintf(stderr, "byte: %s: cannot open the log: %s\n", log, std::strerror(errno));
+    const char* reason = nullptr;
+    if (!sim::LogToFile(log, &reason)) {
+        std::fprintf(stderr, "byte: %s: cannot open the log: %s\n", log, reason);
         return 1;
     }
     std::string command = "byte";
@@ -147,7 +148,7 @@ int LogShellCommand(int argc, char** argv) {
         command += argv[i];
     }
     SeamSystem(command.c_str());
-    return 0;
+    return sim::LogClose() ? 0 : 1;
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ constexpr mode_t kFileMode = 0644;
 
 char g_dir[4096];
 int g_dirFd = -1;
+bool g_madeFolder = false;  // this run made the folder, so it may take it back
 bool g_whole = true;  // nothing failed to be created or written
 std::FILE* g_target = nullptr;
 unsigned g_gaps = 0;  // kinds already reported
@@ -112,8 +113,8 @@ std::vector<Range> g_ranges;
 void Lost(const char* what, const char* name, int error) {
     if (g_whole) {
         g_whole = false;
-        Complain("record: cannot %s %s in %s: %s; the record is incomplete and has no %s", what, name, g_dir,
-                 std::strerror(error), kTargetName);
+        Complain("record: cannot %s %s in %s: %s; the record is incomplete and has no %s", what, name,
+                 Printable(g_dir).c_str(), std::strerror(error), kTargetName);
     }
 }
 
@@ -208,7 +209,8 @@ const char* Unfit(int fd) {
 // Opens the record folder at g_dir, making it when it is not there.
 bool OpenFolder() {
     const char* reason = nullptr;
-    if (mkdir(g_dir, kFolderMode) != 0 && errno != EEXIST) {
+    g_madeFolder = mkdir(g_dir, kFolderMode) == 0;
+    if (!g_madeFolder && errno != EEXIST) {
         reason = std::strerror(errno);
     } else if ((g_dirFd = open(g_dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) == -1) {
         const int error = errno;
@@ -218,7 +220,7 @@ bool OpenFolder() {
     } else if ((reason = Unfit(g_dirFd)) == nullptr) {
         return true;
     }
-    Complain("cannot record into %s: %s", g_dir, reason);
+    Complain("cannot record into %s: %s", Printable(g_dir).c_str(), reason);
     return false;
 }
 
@@ -384,7 +386,7 @@ bool RecordStart(const char* dir, int argc, char** argv) {
     g_ranges.clear();
     g_whole = true;
     if (std::strlen(dir) >= sizeof g_dir) {
-        Complain("cannot record into %s: the name is too long", dir);
+        Complain("cannot record into %s: the name is too long", Printable(dir).c_str());
         return false;
     }
     std::strcpy(g_dir, dir);
@@ -399,7 +401,8 @@ bool RecordStart(const char* dir, int argc, char** argv) {
     }
     g_target = CreateInFolder(kUnfinishedName);
     if (g_target == nullptr) {
-        Complain("cannot record into %s: cannot create %s: %s", g_dir, kUnfinishedName, std::strerror(errno));
+        Complain("cannot record into %s: cannot create %s: %s", Printable(g_dir).c_str(), kUnfinishedName,
+                 std::strerror(errno));
         g_whole = false;
         RecordFinish();
         return false;
@@ -438,6 +441,19 @@ bool RecordFinish() {
     g_ranges.clear();
     g_ranges.shrink_to_fit();
     return g_whole;
+}
+
+void RecordDiscard() {
+    if (g_target != nullptr) {
+        std::fclose(g_target);
+        g_target = nullptr;
+        unlinkat(g_dirFd, kUnfinishedName, 0);
+    }
+    RecordFinish();
+    if (g_madeFolder) {
+        rmdir(g_dir);  // only while empty: nothing of anyone else's goes
+        g_madeFolder = false;
+    }
 }
 
 void RecordOpen(const char* path, bool opened) {

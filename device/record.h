@@ -12,6 +12,9 @@ bool RecordStart(const char* dir, int argc, char** argv);
 // Closes the files and names the target file board.target when the record is whole.
 // False when it is not (one line on standard error said why).
 bool RecordFinish();
+// Takes back what RecordStart made, before anything was recorded: the target file, and
+// the folder when the start made it.
+void RecordDiscard();
 
 void RecordOpen(const char* path, bool opened);
 void RecordClose(bool vip, bool closed);

@@ -4,8 +4,6 @@
 // board that hangs in it leaves the request it hung in.
 #include "device/watch.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +13,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "device/append_file.h"
 #include "device/record.h"
 #include "report/report.h"
 #include "device/requests.h"
@@ -45,7 +44,7 @@ Opened g_opened[4];
 // A trace with a hole in it is said once, the moment it happens; the run goes on.
 void TraceLost(int error) {
     g_traceWhole = false;
-    Complain("the trace %s is incomplete: %s", g_tracePath, std::strerror(error));
+    Complain("the trace %s is incomplete: %s", Printable(g_tracePath).c_str(), std::strerror(error));
 }
 
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -176,57 +175,20 @@ int MmioRequestWatched(Opened* node, uint32_t code, uintptr_t arg, bool frame) {
     return result;
 }
 
-// Why a file of this kind is no place for a trace; nullptr for a regular file or a
-// character device (a serial console is a fair place for one).
-const char* RefusedKind(mode_t mode) {
-    if (S_ISREG(mode) || S_ISCHR(mode)) {
-        return nullptr;
-    }
-    if (S_ISLNK(mode)) {
-        return "it is a link";
-    }
-    if (S_ISFIFO(mode)) {
-        return "it is a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "it is a socket";
-    }
-    return S_ISDIR(mode) ? "it is a folder" : "it is not a regular file or a character device";
-}
-
-// Appends to `path`. Root may run the tool in a folder others can write: a link planted
-// at the name is not followed, and a FIFO, which would hold the tool until someone reads
-// it, is refused with every other kind of file but the two.
+// Appends to `path`, under the rules every file of the run's own lines follows.
 std::FILE* OpenTrace(const char* path) {
-    const int fd =
-        open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    const int error = errno;
-    struct stat info {};
     const char* reason = nullptr;
-    if (fd == -1) {
-        // A link fails as ELOOP, a FIFO or socket as ENXIO: name what is there instead.
-        reason = lstat(path, &info) == 0 ? RefusedKind(info.st_mode) : nullptr;
-        reason = reason != nullptr ? reason : std::strerror(error);
-    } else if (fstat(fd, &info) != 0) {
-        reason = std::strerror(errno);
-    } else if (S_ISREG(info.st_mode) && info.st_nlink > 1) {
-        // O_NOFOLLOW stops a symbolic link, not a hard link planted to a file of root's.
-        reason = "it has other names (hard links)";
-    } else if (S_ISREG(info.st_mode) && info.st_uid != geteuid()) {
-        // Whoever owns the file chose where root's trace goes and reads every line of it.
-        reason = "it belongs to another user";
-    } else if ((reason = RefusedKind(info.st_mode)) == nullptr) {
-        // Blocking again for the writes, then buffered a line at a time.
-        std::FILE* file = fcntl(fd, F_SETFL, O_APPEND) == 0 ? fdopen(fd, "a") : nullptr;
-        if (file != nullptr) {
-            return file;
-        }
-        reason = std::strerror(errno);
+    const int fd = OpenAppendFile(path, "the trace", &reason);
+    std::FILE* file = fd != -1 ? fdopen(fd, "a") : nullptr;
+    if (file != nullptr) {
+        return file;
     }
     if (fd != -1) {
+        reason = std::strerror(errno);
+        ForgetAppendFile(fd);
         close(fd);
     }
-    Complain("cannot open the trace %s: %s", path, reason);
+    Complain("cannot open the trace %s: %s", Printable(path).c_str(), reason);
     return nullptr;
 }
 
@@ -234,24 +196,29 @@ std::FILE* OpenTrace(const char* path) {
 
 bool WatchStart(int argc, char** argv) {
     WatchFinish();
+    // The record first: its start can be taken back whole, so a trace refused after it
+    // leaves neither behind, and a record refused leaves no trace.
+    const char* record = std::getenv("AVRIG_RECORD");
+    if (record != nullptr && *record != '\0') {
+        if (!RecordStart(record, argc, argv)) {
+            return false;
+        }
+        g_recording = true;
+    }
     const char* trace = std::getenv("AVRIG_TRACE");
     if (trace != nullptr && *trace != '\0') {
         g_trace = OpenTrace(trace);
         if (g_trace == nullptr) {
+            if (g_recording) {
+                RecordDiscard();
+                g_recording = false;
+            }
             return false;
         }
         g_tracePath = trace;
         std::setvbuf(g_trace, nullptr, _IOLBF, BUFSIZ);
         const char* mmio = std::getenv("AVRIG_TRACE_MMIO");
         g_traceMmio = mmio != nullptr && std::strcmp(mmio, "1") == 0;
-    }
-    const char* record = std::getenv("AVRIG_RECORD");
-    if (record != nullptr && *record != '\0') {
-        if (!RecordStart(record, argc, argv)) {
-            WatchFinish();
-            return false;
-        }
-        g_recording = true;
     }
     g_watching = g_trace != nullptr || g_recording;
     return true;
@@ -260,6 +227,7 @@ bool WatchStart(int argc, char** argv) {
 bool WatchFinish() {
     bool whole = true;
     if (g_trace != nullptr) {
+        ForgetAppendFile(fileno(g_trace));
         if (std::fclose(g_trace) != 0 && g_traceWhole) {
             TraceLost(errno);
         }

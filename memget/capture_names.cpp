@@ -19,7 +19,7 @@ bool NameFits(const char* name, size_t limit, int32_t count, int32_t files) {
     if (std::strlen(name) <= limit) {
         return true;
     }
-    Complain("the file name is too long: %s (at most %u characters for %d frame(s))", name,
+    Complain("the file name is too long: %s (at most %u characters for %d frame(s))", Printable(name).c_str(),
              static_cast<unsigned>(LongestRequestName(files)), static_cast<int>(count));
     return false;
 }

@@ -28,7 +28,9 @@ bool ReadRegisterPair(uint32_t endRegister, uint32_t startRegister, uint32_t* en
 
 namespace {
 
-void ReportNotWritten(const char* name, const char* reason) { Complain("%s was not written: %s", name, reason); }
+void ReportNotWritten(const char* name, const char* reason) {
+    Complain("%s was not written: %s", Printable(name).c_str(), reason);
+}
 
 // The stream on standard output: nothing to create, rename or remove; it goes out as it is
 // written. Its own stream on a duplicate of the descriptor, closed here, so a write that
@@ -76,6 +78,11 @@ FileOutcome WriteOutputFile(CaptureDescriptor* desc, const char* name, const cha
     OutputFile file;
     if (!file.Create(name)) {
         const int reason = errno;
+        if (file.AppendedThere() != nullptr) {
+            // Refused before its memory is read; the capture goes on as after a failed write.
+            Complain("%s was not written: it is %s", Printable(name).c_str(), file.AppendedThere());
+            return FileOutcome::kNotWritten;
+        }
         std::fputs(cannotCreate, stdout);
         ReportNotWritten(name, std::strerror(reason));
         return FileOutcome::kNotCreated;

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "device/append_file.h"
+
 namespace {
 
 // Every signal from outside whose default action ends the process.
@@ -110,6 +112,7 @@ bool OutputFile::Create(const char* finalName) {
         return false;
     }
     std::strcpy(final_, finalName);
+    appended_ = nullptr;
     // What the name holds now decides whether it may be replaced and what the new file
     // inherits. A link is replaced and never followed, so it is never the model. A file
     // another user planted in a folder others may write is not handed back to them: the
@@ -117,6 +120,13 @@ bool OutputFile::Create(const char* finalName) {
     struct stat present {};
     bool inherit = false;
     if (lstat(finalName, &present) == 0) {
+        // Replacing the trace or the log would take every line of it into the unlinked
+        // file: the name keeps it, and the run fails for the file it did not write.
+        appended_ = AppendedFileAt(present.st_dev, present.st_ino);
+        if (appended_ != nullptr) {
+            errno = EEXIST;
+            return false;
+        }
         if (S_ISDIR(present.st_mode)) {
             errno = EISDIR;  // found before any frame memory is read
             return false;

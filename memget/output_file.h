@@ -24,10 +24,13 @@ public:
 
     // Creates the temporary file for `finalName`. False, with errno set, when it cannot,
     // when a folder holds the name (EISDIR) or when the user may not write the regular
-    // file there. The file replacing a regular file takes its permission bits, and its
-    // owner and group as far as they can be given, unless another user's file stands in
-    // a folder others may write.
+    // file there; false with AppendedThere() set when the name holds the file the run
+    // appends its trace or log to. The file replacing a regular file takes its permission
+    // bits, and its owner and group as far as they can be given, unless another user's
+    // file stands in a folder others may write.
     bool Create(const char* finalName);
+    // What the run appends to the file at the name Create refused ("the trace"), or null.
+    const char* AppendedThere() const { return appended_; }
     // The stream to write the file through; null unless created and not yet finished.
     FILE* Stream() const { return stream_; }
     // Flushes the stream, syncs the file to the device and closes it. On failure the
@@ -41,6 +44,7 @@ public:
 
 private:
     FILE* stream_ = nullptr;
+    const char* appended_ = nullptr;
     char final_[kOutputNameSize] = {};
     char temp_[kOutputNameSize] = {};
 };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace sim {
@@ -64,6 +65,7 @@ ReadStatus ReadRegular(int fd, uint64_t offset, uint64_t length, bool whole, uin
     // The size can change while we read: the limit still holds then.
     const uint64_t wanted = whole ? limit + 1 : length;
     bytes->clear();
+    bytes->reserve(static_cast<size_t>(whole ? std::min(size - std::min(size, offset), limit) : length));
     char chunk[65536];
     while (bytes->size() < wanted) {
         const uint64_t left = wanted - bytes->size();

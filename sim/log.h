@@ -7,14 +7,16 @@
 
 namespace sim {
 
-// Appends to `path`, creating it if missing. False when it cannot be opened.
-bool LogOpen(const char* path);
+// Appends to `path`, creating it if missing, as the trace does (device/append_file.h).
+// False, with `*reason`, when it cannot be opened.
+bool LogOpen(const char* path, const char** reason);
 
 // Sends the lines to `*sink` instead (nullptr: no log).
 void LogToString(std::string* sink);
 
-// Stops logging and closes the file.
-void LogClose();
+// Stops logging and closes the file. False when a line could not be written (standard
+// error said so the moment it happened).
+bool LogClose();
 
 bool LogEnabled();
 

@@ -212,6 +212,34 @@ void MemoryWrite(Memory* memory, uint32_t address, uint32_t value) {
     page->present[word / 32] |= 1u << (word % 32);
 }
 
+void MemoryWriteBytes(Memory* memory, uint32_t address, const uint8_t* bytes, size_t size) {
+    const uint32_t phys = address & kPhysMask & ~3u;
+    if (memory->pages.empty()) {
+        memory->pages.resize(kPageCount);
+    }
+    // A page at a time: a `load` line places up to 64 MiB, and replays run under emulators.
+    for (size_t offset = 0; offset < size;) {
+        const uint32_t at = phys + static_cast<uint32_t>(offset);
+        std::unique_ptr<Page>& page = memory->pages[at / kPageBytes];
+        if (!page) {
+            page = std::make_unique<Page>();
+        }
+        for (uint32_t word = (at % kPageBytes) / 4; word < kPageWords && offset < size; ++word, offset += 4) {
+            uint32_t value = 0;
+            if (size - offset >= 4) {
+                value = static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
+                        static_cast<uint32_t>(bytes[offset + 2]) << 16 | static_cast<uint32_t>(bytes[offset + 3]) << 24;
+            } else {
+                for (size_t k = 0; offset + k < size; ++k) {
+                    value |= static_cast<uint32_t>(bytes[offset + k]) << (8 * k);
+                }
+            }
+            page->words[word] = value;
+            page->present[word / 32] |= 1u << (word % 32);
+        }
+    }
+}
+
 void MemoryAddBuffers(Memory* memory, const std::vector<ComputedBuffer>& buffers) {
     const size_t first = memory->buffers.size();
     memory->buffers.insert(memory->buffers.end(), buffers.begin(), buffers.end());

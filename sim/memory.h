@@ -11,6 +11,7 @@
 // written later hide the buffer. Where computed buffers overlap, the later one wins.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -87,6 +88,10 @@ uint32_t MemoryRead(Memory* memory, uint32_t address);
 
 // Stores an explicit word at `address` with its two low bits cleared.
 void MemoryWrite(Memory* memory, uint32_t address, uint32_t value);
+
+// Stores `size` bytes from `address` (a multiple of 4) on as explicit little-endian words,
+// a last partial word zero-filled; the bytes end within physical space.
+void MemoryWriteBytes(Memory* memory, uint32_t address, const uint8_t* bytes, size_t size);
 
 // Adds computed buffers (in priority order, after every buffer already there) and drops
 // the explicit words they cover.

@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "avrig/avrig_main.h"
 #include "device/mmio.h"
+#include "report/report.h"
 #include "sim/folder_file.h"
 #include "sim/log.h"
 #include "sim/state.h"
@@ -97,7 +97,7 @@ bool LoadDefaultTarget(std::string* error) {
     return LoadTargetText(kDefaultTargetName, "", DefaultTargetText(), error);
 }
 
-bool LogToFile(const char* path) { return LogOpen(path); }
+bool LogToFile(const char* path, const char** reason) { return LogOpen(path, reason); }
 
 void LogToMemory(std::string* sink) { LogToString(sink); }
 
@@ -109,12 +109,13 @@ bool LoadFromEnvironment(const char* program) {
     const bool loaded = (target == nullptr || *target == '\0') ? LoadDefaultTarget(&error)
                                                                : LoadTargetFile(target, &error);
     if (!loaded) {
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        std::fprintf(stderr, "%s: %s\n", program, Printable(error).c_str());
         return false;
     }
     const char* log = std::getenv("AVRIG_SIM_LOG");
-    if (log != nullptr && *log != '\0' && !LogToFile(log)) {
-        std::fprintf(stderr, "%s: %s: cannot open the log: %s\n", program, log, std::strerror(errno));
+    const char* reason = nullptr;
+    if (log != nullptr && *log != '\0' && !LogToFile(log, &reason)) {
+        std::fprintf(stderr, "%s: %s: cannot open the log: %s\n", program, Printable(log).c_str(), reason);
         return false;
     }
     const char* trace = std::getenv("AVRIG_SIM_TRACE_MMIO");
@@ -139,6 +140,6 @@ int SimMain(int argc, char** argv) {
 
     const int status = AvrigMain(argc, argv);
     std::fflush(stdout);
-    sim::LogClose();
-    return status;
+    // A run that failed keeps its status; one that did not is no success without its log.
+    return sim::LogClose() || status != 0 ? status : 1;
 }

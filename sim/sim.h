@@ -28,8 +28,9 @@ bool LoadTargetFile(const std::string& path, std::string* error);
 bool LoadDefaultTarget(std::string* error);
 const std::string& DefaultTargetText();
 
-// Where the event log goes: a file (appended), a string, or nowhere (both nullptr).
-bool LogToFile(const char* path);
+// Where the event log goes: a file (appended, opened as the trace is; false with
+// `*reason` when it cannot be), a string, or nowhere (both nullptr).
+bool LogToFile(const char* path, const char** reason);
 void LogToMemory(std::string* sink);
 
 // One log line per register-access request.

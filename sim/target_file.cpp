@@ -1,5 +1,6 @@
 // The target file: one directive per line, `#` comments, blank-separated fields.
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include "device/errnames.h"
 #include "device/mmio.h"
 #include "device/vip.h"
+#include "report/report.h"
 #include "sim/folder_file.h"
 #include "sim/target.h"
 
@@ -20,6 +22,10 @@ namespace {
 
 // A `load` file may not grow the model past this: the biggest frame dumps are a few MiB.
 constexpr uint64_t kMaxLoadBytes = 64u * 1024u * 1024u;
+// All `load` lines together place at most what physical memory holds: a record loads each
+// block it read once, and a file of lines that load the same file again and again would
+// otherwise take minutes to replay.
+constexpr uint64_t kMaxLoadedBytes = kPhysSpace;
 // Each `pattern`/`jpeg` line adds up to 2400 computed buffers.
 constexpr int kMaxPictureLines = 64;
 
@@ -36,25 +42,11 @@ struct Line {
     std::vector<std::string> fields;  // fields[0] is the directive
     std::string* error;
     int* pictureLines;
+    uint64_t* loadedBytes;  // by the `load` lines so far
 };
 
-// Control bytes from the file are shown as \xNN, so the message stays one printable line.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(byte));
-            shown += escaped;
-        } else {
-            shown.push_back(c);
-        }
-    }
-    return shown;
-}
-
 bool Fail(const Line& line, const std::string& reason) {
+    // Control bytes from the file are shown as \xNN, so the message stays one printable line.
     *line.error = *line.name + ":" + std::to_string(line.number) + ": " + Printable(reason);
     return false;
 }
@@ -348,6 +340,18 @@ bool DoLoad(const Line& line, Target* target) {
     if (in.get() < 0) {
         return Fail(line, "load: cannot read \"" + file + "\": " + std::strerror(errno));
     }
+    struct stat info {};
+    const bool regular = fstat(in.get(), &info) == 0 && S_ISREG(info.st_mode);
+    if (regular && info.st_nlink > 1) {
+        // A hard link in the folder could name any file of the replaying user's wherever the
+        // system lets links to others' files be made: replay reads none.
+        return Fail(line, "load: \"" + file + "\" has other names (hard links)");
+    }
+    // Refused before it is read, from its size; the read below stays within kMaxLoadBytes.
+    const uint64_t adding = part ? length : regular ? static_cast<uint64_t>(info.st_size) : 0;
+    if (adding > kMaxLoadedBytes - *line.loadedBytes) {
+        return Fail(line, "load: the load lines place more than 512 MiB in all");
+    }
     // Read whole before storing anything past the checks, so a failure leaves no part.
     std::string bytes;
     switch (ReadRegular(in.get(), start, length, !part, kMaxLoadBytes, &bytes)) {
@@ -366,13 +370,11 @@ bool DoLoad(const Line& line, Target* target) {
     if (bytes.size() > kPhysSpace - phys) {
         return Fail(line, "load: \"" + file + "\" runs past the end of physical memory");
     }
-    for (size_t offset = 0; offset < bytes.size(); offset += 4) {
-        uint32_t word = 0;
-        for (size_t k = 0; k < 4 && offset + k < bytes.size(); ++k) {
-            word |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + k])) << (8 * k);
-        }
-        MemoryWrite(&target->memory, phys + static_cast<uint32_t>(offset), word);
+    if (bytes.size() > kMaxLoadedBytes - *line.loadedBytes) {  // it grew while it was read
+        return Fail(line, "load: the load lines place more than 512 MiB in all");
     }
+    *line.loadedBytes += bytes.size();
+    MemoryWriteBytes(&target->memory, phys, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     return true;
 }
 
@@ -528,6 +530,7 @@ bool ParseTarget(const std::string& name, const LoadFolder& folder, const std::s
                  std::string* error) {
     LoadFolderState loadFolder{&folder, folder.fd, Descriptor()};
     int pictureLines = 0;
+    uint64_t loadedBytes = 0;
     int number = 0;
     size_t start = 0;
     while (start < text.size()) {
@@ -536,7 +539,8 @@ bool ParseTarget(const std::string& name, const LoadFolder& folder, const std::s
             end = text.size();
         }
         ++number;
-        Line line{&name, &loadFolder, number, TargetLineFields(text.substr(start, end - start)), error, &pictureLines};
+        Line line{&name, &loadFolder, number, TargetLineFields(text.substr(start, end - start)), error, &pictureLines,
+                  &loadedBytes};
         start = end + 1;
         if (line.fields.empty()) {
             continue;

@@ -2,6 +2,7 @@
 // default target shipped beside the sources against the one built in.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -110,6 +111,22 @@ TEST(SimTargetFile, UnreadableTargetNamesLineZero) {
     std::string error;
     EXPECT_FALSE(sim::LoadTargetFile("/nonexistent/x.target", &error));
     EXPECT_EQ(error, "/nonexistent/x.target:0: cannot read");
+}
+
+// A file of lines that load the same file again and again stops at what physical memory
+// holds, before the line past it is read.
+TEST(SimTargetFile, LoadLinesPlaceAtMostThePhysicalMemory) {
+    const support::TempDir temp;
+    const std::string target = temp.Path() + "/t.target";
+    const std::string file = temp.Path() + "/m.bin";
+    ASSERT_TRUE(support::WriteFile(file, ""));
+    ASSERT_EQ(truncate(file.c_str(), 64 << 20), 0);  // sparse: 64 MiB to read, none stored on disk
+    std::string lines;
+    for (int i = 0; i < 9; ++i) lines += "load 0x0 m.bin\n";
+    ASSERT_TRUE(support::WriteFile(target, lines));
+    std::string error;
+    EXPECT_FALSE(sim::LoadTargetFile(target, &error));
+    EXPECT_EQ(error, target + ":9: load: the load lines place more than 512 MiB in all");
 }
 
 // Every register read looks its code up among the refused ones; a recorded board may

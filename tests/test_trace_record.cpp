@@ -200,6 +200,53 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     EXPECT_EQ(ReadFile(plainFile), "x");
 }
 
+// Neither is made when the other is refused: the folder is left as it was.
+TEST(WatchStart, ARefusedTraceOrRecordLeavesNeitherBehind) {
+    const std::pair<std::string, std::string> cases[] = {{"t", "t"}, {"absent/t", "rec"}, {"t", "full"}};
+    for (const auto& c : cases) {  // trace, record
+        const support::TempDir scratch;
+        ASSERT_EQ(mkdir((scratch.Path() + "/full").c_str(), 0700), 0);
+        std::ofstream(scratch.Path() + "/full/x") << "x";
+        const auto before = support::FolderNames(scratch.Path());
+        simrun::Options options;
+        options.workDir = scratch.Path();
+        options.env = {{"AVRIG_TRACE", c.first}, {"AVRIG_RECORD", c.second}};
+        EXPECT_EQ(simrun::Run({"-a", "2"}, options).status, 1) << c.first << " " << c.second;
+        EXPECT_EQ(support::FolderNames(scratch.Path()), before) << c.first << " " << c.second;
+        EXPECT_EQ(support::FolderNames(scratch.Path() + "/full"), std::vector<std::string>{"x"});
+    }
+}
+
+// A name is printed with its control bytes as \xNN, so it cannot pose as a line of its own;
+// the historic texts on standard output print it as given.
+TEST(Messages, ShowControlBytesInNamesEscaped) {
+    const support::TempDir scratch;
+    const std::string absent = scratch.Path() + "/no\navrig: all good/x";
+    const std::string shown = scratch.Path() + "/no\\x0aavrig: all good/x";
+    ASSERT_EQ(mkdir((scratch.Path() + "/c\n_001.bmp").c_str(), 0700), 0);
+    const struct {
+        const char* variable;
+        std::vector<std::string> args;
+        std::string err;
+        int status;
+    } cases[] = {
+        {"AVRIG_TRACE", {"-a", "2"}, "avrig: cannot open the trace " + shown + ": No such file or directory\n", 1},
+        {"AVRIG_RECORD", {"-a", "2"}, "avrig: cannot record into " + shown + ": No such file or directory\n", 1},
+        {"AVRIG_SIM_LOG", {"-a", "2"}, "avrig-sim: " + shown + ": cannot open the log: No such file or directory\n", 2},
+        {"", {"memget", "c\n.bmp"}, "avrig: c\\x0a_001.bmp was not written: Is a directory\n", 1},
+    };
+    for (const auto& c : cases) {
+        simrun::Options options;
+        options.target = kCapture + "2\npattern YUV_422C8 8 2 progressive\n";
+        options.workDir = scratch.Path();
+        options.env = {{*c.variable != '\0' ? c.variable : "AVRIG_NONE", absent}};
+        const simrun::Result run = simrun::Run(c.args, options);
+        EXPECT_EQ(run.status, c.status) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(run.out.find("Can NOT create c\n_001.bmp file\n") != std::string::npos, c.args[0] == "memget");
+    }
+}
+
 // What could not be written whole fails the run and changes nothing else; a record that
 // is not whole has no board.target.
 TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
@@ -232,13 +279,42 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
     EXPECT_EQ(Files(rec).count("board.target"), 0u);
 }
 
-// Whatever the umask, only the running user may change the record; a run ended by a
-// signal leaves no board.target.
+// A frame or stream at the trace's or the log's name is refused: the file keeps every
+// line, and every other file is written as ever.
+TEST(Watch, ACaptureReplacesNeitherTheTraceNorTheLog) {
+    const struct {
+        const char* variable;
+        std::string name;
+        const char* request;
+        const char* what;
+    } cases[] = {
+        {"AVRIG_TRACE", "cap.y4m", "cap.y4m", "the trace"},
+        {"AVRIG_TRACE", "cap_001.bmp", "cap.bmp", "the trace"},
+        {"AVRIG_SIM_LOG", "cap_000.bmp", "cap.bmp", "the simulated target's log"},
+    };
+    for (const auto& c : cases) {
+        simrun::Options options;
+        options.target = kCapture + "3\npattern YUV_422C8 8 2 progressive\n";
+        const simrun::Result plain = simrun::Run({"memget", c.request}, options);
+        options.env = {{c.variable, c.name}};
+        const simrun::Result run = simrun::Run({"memget", c.request}, options);
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_EQ(run.err, "avrig: " + c.name + " was not written: it is " + c.what + "\n");
+        auto files = Files(run.workDir), expected = Files(plain.workDir);
+        EXPECT_EQ(files[c.name].compare(0, 17, "open /dev/zorvip\n"), 0) << c.name;
+        files.erase(c.name);
+        expected.erase(c.name);
+        EXPECT_EQ(files, expected) << c.name;
+    }
+}
+
+// Whatever the umask, only the running user may change the record and the trace; a run
+// ended by a signal leaves no board.target.
 TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
     const mode_t umaskBefore = umask(0);
     for (const int signal : {0, SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         simrun::Options options;
-        options.env = {{"AVRIG_RECORD", "rec"}};
+        options.env = {{"AVRIG_RECORD", "rec"}, {"AVRIG_TRACE", "rec.trace"}};
         options.signal = signal;
         options.signalWhen = "cap_001";
         const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
@@ -246,7 +322,7 @@ TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
         EXPECT_EQ(run.signal, signal);
         EXPECT_EQ(Files(rec).count("board.target"), signal == 0 ? 1u : 0u) << signal;
         std::vector<std::string> names = support::FolderNames(rec);
-        names.push_back(".");
+        names.insert(names.end(), {".", "../rec.trace"});
         for (const std::string& name : names) {
             struct stat info {};
             EXPECT_TRUE(stat((rec + name).c_str(), &info) == 0 && (info.st_mode & 022) == 0) << signal << name;
@@ -296,13 +372,17 @@ TEST(StandardDescriptors, AClosedOneTakesNoFileAndChangesNothing) {
 }
 
 TEST(StandardOutput, ThatCannotBeWrittenFailsWithOneLine) {
-    for (const Road& road : kStandardRoads) {
+    // A run that had failed already keeps its status: without the VIP driver, 255.
+    const std::pair<Road, int> cases[] = {
+        {kStandardRoads[0], 1}, {kStandardRoads[1], 1}, {{"no vip node", "nodes\n", {"-h"}}, 255}};
+    for (const auto& c : cases) {
+        const Road& road = c.first;
         simrun::Options options;
         options.target = road.target;
         const simrun::Result plain = simrun::Run(road.args, options);
         options.stdoutPath = "/dev/full";
         const simrun::Result full = simrun::Run(road.args, options);
-        EXPECT_EQ(full.status, 1) << road.name;
+        EXPECT_EQ(full.status, c.second) << road.name;
         EXPECT_EQ(full.err, plain.err + "avrig: standard output could not be written: No space left on device\n")
             << road.name;
     }
