@@ -39,9 +39,6 @@ int WritePpmFile(FILE* file, FrameFormat* format, const LineSource& lines);
 // scale as the PPM writer prints them. The frame writer needs a stream it can seek in:
 // it puts each line's samples straight at their places in the three planes.
 int WriteY4mHeader(FILE* file, const FrameFormat& format);
-
-// Planar 16-bit samples as the stream's frames hold them, no header.
-int WriteRawFile(FILE* file, FrameFormat* format, const LineSource& lines);
 int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines);
 
 // A YUV4MPEG2 picture needs at least one pixel each way. Prints one line and returns

@@ -58,5 +58,3 @@ int WritePbm(CaptureDescriptor* desc) { return WriteCaptured(desc, WritePpmFile)
 int WriteY4mStream(CaptureDescriptor* desc) { return WriteY4mHeader(desc->pFile, FormatOf(desc)); }
 
 int WriteY4m(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteY4mFrame); }
-
-int WriteRaw(CaptureDescriptor* desc) { return WriteCaptured(desc, WriteRawFile); }

@@ -29,4 +29,3 @@ int WritePbm(CaptureDescriptor* desc);
 // The stream's header, then the frame as the stream's next "FRAME".
 int WriteY4mStream(CaptureDescriptor* desc);
 int WriteY4m(CaptureDescriptor* desc);
-int WriteRaw(CaptureDescriptor* desc);

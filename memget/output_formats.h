@@ -52,7 +52,6 @@ inline constexpr OutputFormat kOutputFormats[] = {
     {".pbm", WritePbm, kBothPlanes, Container::kPpmText, 0, nullptr, WriteJpegRows},
     {".yuv", WriteYUV, kBothPlanes, Container::kBmp, 1, nullptr, WriteJpegRows},
     {".y4m", WriteY4m, kBothPlanes, Container::kY4m, 2, WriteY4mStream, WriteJpegPlanes},
-    {".raw", WriteRaw, kBothPlanes, Container::kPpmText, 2, nullptr, WriteJpegRows},
 };
 
 // The four characters of an ending packed first-in-most-significant-byte, as the

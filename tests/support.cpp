@@ -228,19 +228,12 @@ std::vector<uint8_t> ExpectedJpegBmp(const std::vector<std::vector<uint8_t>>& li
     return out;
 }
 
-std::vector<uint8_t> ExpectedRaw(const std::vector<FrameMemory>& frames) {
-    std::vector<uint8_t> y4m = ExpectedY4m(frames);
-    const size_t header = static_cast<size_t>(std::find(y4m.begin(), y4m.end(), '\n') - y4m.begin()) + 1 + 6;
-    return std::vector<uint8_t>(y4m.begin() + static_cast<long>(header), y4m.end());
-}
-
 constexpr FormatOracle kOracles[] = {
     {".bmp", ExpectedBmp, ExpectedJpegBmp, "Write bmp header error!!\n", "Write error!!\n"},
     {".pbm", ExpectedPpm, ExpectedJpegBmp, "Write bmp header error!!\n", "Write error!!\n"},
     {".yuv", ExpectedYuv, ExpectedJpegBmp, "Write bmp header error!!\n", "Write error!!\n"},
     // The new stream says nothing itself: the capture names the file not written.
     {".y4m", ExpectedY4m, ExpectedJpegY4m, "", ""},
-    {".raw", ExpectedRaw, ExpectedJpegBmp, "", ""},
 };
 
 }  // namespace
