@@ -258,8 +258,9 @@ TEST(FrameWriters, ShortWrites) {
             const support::FormatOracle* oracle = support::FindOracle(format.ending);
             ASSERT_NE(oracle, nullptr) << format.ending;
             EXPECT_EQ(got.out, headerFits ? oracle->laterWriteError : oracle->firstWriteError) << format.ending;
-            // No line after the failing row is read.
-            EXPECT_EQ(fake::Get().reads, headerFits ? imgtest::FloorReads(f) / 4 : 0u);
+            // No line after the failing row is read: none when the header fails.
+            const bool header = !oracle->file({support::FrameMemory{41, f.layout, {}, {}}}).empty();
+            EXPECT_EQ(fake::Get().reads, headerFits || !header ? imgtest::FloorReads(f) / 4 : 0u) << format.ending;
             if (IsBmp(format)) {
                 EXPECT_EQ(f.desc.uiRowBytes, headerFits ? 124u : 123u);
             }
