@@ -57,11 +57,11 @@ namespace {
 
 // Words read plus pixels converted plus files written, per input: under a millisecond
 // under the sanitizers, so the driver runs over a thousand inputs a second. The budget
-// holds a frame line as wide as the writers take, not many files: one costs about as
+// holds a frame line as wide as the writers take, and eight files: one costs about as
 // much as a few hundred pixels (creating, syncing, renaming, reading back, removing).
 // Frame numbers from 1000 on are the tests' (and a stream's) to reach.
 constexpr uint64_t kBudget = 1u << 11;
-constexpr uint64_t kFileCost = 64;
+constexpr uint64_t kFileCost = 256;
 // The writers refuse wider frames before they read anything.
 constexpr uint32_t kWidestFrame = 16384;
 constexpr size_t kMaxMemoryWords = 48;
