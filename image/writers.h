@@ -51,11 +51,11 @@ int WriteY4mJpegHeader(FILE* file, uint32_t width, uint32_t height);
 
 // One line of each plane of a Y4M frame, and where they go: line `line` of a frame of
 // `height` lines whose planes begin at file offset `frameStart`.
-struct Y4mLine {
+struct PlanarLine {
     uint8_t* y;
     uint8_t* cb;
     uint8_t* cr;
     uint64_t lumaBytes;
     uint64_t chromaBytes;
 };
-bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes);
+bool PutPlanarLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const PlanarLine& planes);

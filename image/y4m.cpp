@@ -40,12 +40,12 @@ bool Y4mGeometryOk(uint32_t width, uint32_t height) {
     return true;
 }
 
-uint64_t Y4mChromaLineBytes(const FrameFormat& format) {
+uint64_t PlanarChromaLineBytes(const FrameFormat& format) {
     const uint64_t width = format.width;
     return 2u * (format.colorSpace == kColorSpace422 ? (width + 1u) / 2u : width);
 }
 
-bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes) {
+bool PutPlanarLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const PlanarLine& planes) {
     const uint64_t lumaPlane = planes.lumaBytes * height;
     const uint64_t chromaPlane = planes.chromaBytes * height;
     return PutAt(file, frameStart + planes.lumaBytes * line, planes.y, planes.lumaBytes) &&
@@ -64,7 +64,7 @@ int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
         return 0;
     }
     const uint64_t lumaBytes = 2u * uint64_t{format->width};
-    const uint64_t chromaBytes = Y4mChromaLineBytes(*format);
+    const uint64_t chromaBytes = PlanarChromaLineBytes(*format);
     FrameLines frame{};
     if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(lumaBytes + 2u * chromaBytes))) {
         return 0;
@@ -78,12 +78,12 @@ int WriteY4mFrame(FILE* file, FrameFormat* format, const LineSource& lines) {
     }
     // 16-bit words from the row's start (8-byte aligned) at even offsets: aligned stores.
     uint16_t* const words = reinterpret_cast<uint16_t*>(frame.row);
-    const Y4mLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
+    const PlanarLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
     for (uint32_t line = 0; line < format->height; ++line) {
         FetchBothPlanes(&frame, line);
-        BuildY4mRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
+        BuildPlanarRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
         // The last line's Cr ends the frame, where the next frame's "FRAME" goes.
-        if (!PutY4mLine(file, static_cast<uint64_t>(start), line, format->height, planes)) {
+        if (!PutPlanarLine(file, static_cast<uint64_t>(start), line, format->height, planes)) {
             return 0;
         }
     }

@@ -109,12 +109,12 @@ int WriteJpegPlanes(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     const uint32_t fetch = std::min(jpeg.lineOffset, rowBytes);
     std::vector<uint8_t> bytes(rowBytes + 3u * jpeg.width, 0);
     uint8_t* row = bytes.data();
-    const Y4mLine planes{row + rowBytes, row + rowBytes + jpeg.width, row + rowBytes + 2u * jpeg.width, jpeg.width,
+    const PlanarLine planes{row + rowBytes, row + rowBytes + jpeg.width, row + rowBytes + 2u * jpeg.width, jpeg.width,
                          jpeg.width};
     for (uint32_t n = 0; n < jpeg.height; ++n) {
         ReadFrameLine(jpeg.base + n * jpeg.lineOffset, row, fetch);
         SplitJpegRow(row, jpeg.width, planes.y, planes.cb, planes.cr);
-        if (!PutY4mLine(desc->pFile, static_cast<uint64_t>(start), n, jpeg.height, planes)) {
+        if (!PutPlanarLine(desc->pFile, static_cast<uint64_t>(start), n, jpeg.height, planes)) {
             return 0;
         }
     }
