@@ -20,15 +20,14 @@
 //              UV, JPEG buffer; bits 2-4 buffer slot; bits 5-7 group), line (16 bits),
 //              word within the line (16 bits), value (32 bits)
 //
-// Frame memory is read one request per word, so the work is bounded: where the registers
-// ask for more than kBudget words and pixels, the height (on the JPEG road the vertical
-// end) is lowered, and then the frame count. A capture that reports success must have
-// met no trap and written one file per frame under the frame's name, each the size its
-// geometry gives, well formed, and showing on the lines compared (the first, the last and
-// every line a word was put on) the pixels that the reference routines of image/color.h
-// make of frame memory; or the one stream under the name, byte for byte what the tests'
-// oracle makes of all of frame memory. Whatever the result, no temporary file stays
-// behind.
+// Frame memory is read one request per word, and each file costs some system calls, so
+// the work is bounded: where the registers ask for more than kBudget words, pixels and
+// files, the height (on the JPEG road the vertical end) is lowered, and then the frame
+// count. A capture that reports success must have
+// met no trap and written one file per frame under the frame's name, or the one stream
+// under the name, each byte for byte what the tests' oracle (tests/support.h) makes of
+// frame memory for the format of the name's ending. Whatever the result, no temporary
+// file stays behind.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,15 +55,16 @@
 
 namespace {
 
-// Words read plus pixels converted, per input: at most about 8 ms under the sanitizers.
-// Files are not counted: a capture of 1200 tiny frames takes some 50 ms, most of it in
-// opening and closing them, and frame numbers from 1000 on must stay reachable.
-constexpr uint64_t kBudget = 1u << 17;
+// Words read plus pixels converted plus files written, per input: under a millisecond
+// under the sanitizers, so the driver runs over a thousand inputs a second. The budget
+// holds a frame line as wide as the writers take, and eight files: one costs about as
+// much as a few hundred pixels (creating, syncing, renaming, reading back, removing).
+// Frame numbers from 1000 on are the tests' (and a stream's) to reach.
+constexpr uint64_t kBudget = 1u << 11;
+constexpr uint64_t kFileCost = 256;
 // The writers refuse wider frames before they read anything.
 constexpr uint32_t kWidestFrame = 16384;
 constexpr size_t kMaxMemoryWords = 48;
-// Words read plus pixels worked out again when the files are compared with frame memory.
-constexpr uint64_t kCompareBudget = 1u << 16;
 
 enum Register : size_t {
     kControl,
@@ -250,15 +250,23 @@ bool RegistersReadable(const Case& c) { return c.device == Device::kMmio || c.de
 
 bool CountAccepted(int32_t count) { return count >= 0 && count <= kMaxFrameCount; }
 
-// Lowers the height, then the frame count, until the capture fits kBudget.
+// Bytes of a line the oracle reads for `width` pixels (it takes the rest as zeros): 10
+// bits a luma sample, at most 20 bits of chroma a pixel, 3 bytes a JPEG pixel and the
+// BMP row's padding.
+uint64_t LumaBytes(uint32_t width) { return (10 * uint64_t{width} + 7) / 8; }
+uint64_t ChromaBytes(uint32_t width) { return (20 * uint64_t{width} + 7) / 8; }
+uint64_t JpegBytes(uint32_t width) { return 3 * uint64_t{width} + 3; }
+
+// Lowers the height, then the frame count, until the capture fits kBudget. A capture
+// whose name is refused for its frame count writes nothing and keeps its count.
 void Bound(Case* c) {
     if (!RegistersReadable(*c)) {
         return;  // nothing is read
     }
     if (c->jpeg) {
         const support::JpegProbe g = ProbeJpeg(c->reg);
-        const uint64_t perLine = g.lineOffset / 4u + g.width;
-        if (!g.valid || perLine == 0 || uint64_t{g.height} * perLine <= kBudget) {
+        const uint64_t perLine = 1 + std::min<uint64_t>(g.lineOffset, JpegBytes(g.width)) / 2 + g.width;
+        if (!g.valid || uint64_t{g.height} * perLine <= kBudget) {
             return;
         }
         const uint32_t height = static_cast<uint32_t>(kBudget / perLine);
@@ -267,20 +275,32 @@ void Bound(Case* c) {
         return;
     }
     const support::FrameProbe g = ProbeFrame(c->reg);
-    if (!g.usable || !CountAccepted(c->count) || c->count == 0 || g.width > kWidestFrame) {
+    if (!g.usable || !CountAccepted(c->count) || c->count == 0 || g.width > kWidestFrame || OddName(*c) ||
+        Name(*c).size() > LongestRequestName(FileCount(*Format(*c), c->count))) {
         return;
     }
-    // A PPM pixel is up to 15 bytes of text, written and checked: it counts twice.
-    const bool text = !OddName(*c) && Format(*c)->sampleBytes == 0;
-    const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4u + g.width * (text ? 2u : 1u);
+    // A line costs the words read (by the capture and again for the oracle) and its
+    // pixels; a PPM pixel is up to 15 bytes of text, written and checked: it counts twice.
+    const bool text = Format(*c)->sampleBytes == 0;
+    const uint64_t perLine = 1 +
+                             (std::min<uint64_t>(g.lineOffsetY, LumaBytes(g.width)) +
+                              std::min<uint64_t>(g.lineOffsetUV, ChromaBytes(g.width))) / 2 +
+                             g.width * (text ? 2u : 1u);
+    const uint64_t perFile = Streamed(*c) ? 0 : kFileCost;
+    const auto cost = [&](uint64_t frames, uint64_t height) {
+        return frames * (height * perLine + perFile) + (Streamed(*c) ? kFileCost : 0);
+    };
     const uint64_t frames = static_cast<uint64_t>(c->count);
-    if (frames * g.height * perLine <= kBudget) {
+    if (cost(frames, g.height) <= kBudget) {
         return;
     }
-    const uint64_t height = std::max<uint64_t>(1, kBudget / (frames * perLine));
+    uint64_t height = 1;
+    if (cost(frames, 1) < kBudget) {
+        height = std::max<uint64_t>(1, ((kBudget - cost(0, 0)) / frames - perFile) / perLine);
+    }
     c->reg[kHeight] = (c->reg[kHeight] & ~0xfffu) | static_cast<uint32_t>(height);
-    if (frames * perLine > kBudget) {
-        c->count = static_cast<int32_t>(std::max<uint64_t>(1, kBudget / perLine));
+    if (cost(frames, height) > kBudget) {
+        c->count = static_cast<int32_t>(std::max<uint64_t>(1, (kBudget - cost(0, 0)) / (perLine + perFile)));
     }
 }
 
@@ -322,55 +342,6 @@ std::string TargetText(const Case& c) {
     std::abort();
 }
 
-// True when `file` holds `bytes` from `at` on (it is long enough).
-bool Holds(const std::string& file, size_t at, const std::vector<uint8_t>& bytes) {
-    return std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const uint8_t*>(file.data()) + at);
-}
-
-// A 24-bit bottom-up BMP of width x height whose rows are padded to 4 bytes; returns it.
-std::string CheckBmp(const std::string& name, uint32_t width, uint32_t height) {
-    std::string bytes = support::ReadFile(name);
-    if (bytes.size() != 54 + support::BmpRowBytes(width) * height) {
-        Fail(name, "BMP size does not match its geometry");
-    }
-    if (!Holds(bytes, 0, support::BmpHeader(width, height))) {
-        Fail(name, "BMP header does not match the file");
-    }
-    return bytes;
-}
-
-// Plain PPM of 10-bit samples: three header lines ending in NUL + LF, then Y Cb Cr of
-// every pixel, each number followed by one space. Returns the numbers.
-std::vector<uint16_t> CheckPpm(const std::string& name, const support::FrameProbe& g) {
-    const std::string bytes = support::ReadFile(name);
-    const std::string header = support::PpmHeader(g.width, g.height);
-    if (bytes.compare(0, header.size(), header) != 0) {
-        Fail(name, "PPM header does not match the geometry");
-    }
-    std::vector<uint16_t> numbers;
-    numbers.reserve(3 * size_t{g.width} * g.height);
-    uint32_t value = 0;
-    size_t digits = 0;
-    for (size_t k = header.size(); k < bytes.size(); ++k) {
-        const char ch = bytes[k];
-        if (ch >= '0' && ch <= '9' && digits < 5) {
-            value = value * 10 + static_cast<uint32_t>(ch - '0');
-            ++digits;
-            continue;
-        }
-        if (ch != ' ' || digits == 0 || value > 1023 || (digits > 1 && bytes[k - digits] == '0')) {
-            Fail(name, "PPM pixel text is not \"%d \" of 0..1023");
-        }
-        numbers.push_back(static_cast<uint16_t>(value));
-        value = 0;
-        digits = 0;
-    }
-    if (digits != 0 || numbers.size() != 3 * uint64_t{g.width} * g.height) {
-        Fail(name, "PPM does not hold three numbers per pixel");
-    }
-    return numbers;
-}
-
 // Everything in the run folder but the trap, where that still stands.
 std::vector<std::string> OutputFiles(const Case& c) {
     const std::string trap = c.trap == Trap::kNone ? std::string() : TrapName(c);
@@ -392,9 +363,10 @@ std::vector<std::string> OutputFiles(const Case& c) {
     return names;
 }
 
-// `bytes` of frame memory from `address` on (whole words).
-std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t bytes) {
-    std::vector<uint8_t> line(bytes & ~3u);
+// The first `used` bytes of a line of frame memory at `address` in whole words, no
+// further than the line offset.
+std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t lineOffset, uint64_t used) {
+    std::vector<uint8_t> line(static_cast<size_t>(std::min<uint64_t>(lineOffset & ~3u, (used + 3) & ~uint64_t{3})));
     sim::Memory* memory = &sim::GetState().target.memory;
     for (uint32_t at = 0; at < line.size(); at += 4) {
         const uint32_t word = sim::MemoryRead(memory, address + at);
@@ -405,76 +377,23 @@ std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t bytes) {
     return line;
 }
 
-// Lines worth comparing: the first, the last and every line a memory word was put on.
-std::vector<uint32_t> LinesToCompare(const Case& c, uint32_t height) {
-    std::vector<uint32_t> lines;
-    if (height == 0) {
-        return lines;
+// Frame i of the capture as frame memory holds it.
+support::FrameMemory FrameOf(const Case& c, const support::FrameProbe& g, int32_t i) {
+    const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
+    support::FrameMemory frame{g.width, g.layout, {}, {}};
+    for (uint32_t line = 0; line < g.height; ++line) {
+        frame.luma.push_back(MemoryLine(at.y + g.lineOffsetY * line, g.lineOffsetY, LumaBytes(g.width)));
+        frame.chroma.push_back(MemoryLine(at.uv + g.lineOffsetUV * line, g.lineOffsetUV, ChromaBytes(g.width)));
     }
-    for (const MemoryWord& w : c.words) {
-        if (w.line < height) {
-            lines.push_back(w.line);
-        }
-    }
-    lines.push_back(0);
-    lines.push_back(height - 1);
-    std::sort(lines.begin(), lines.end());
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    return lines;
+    return frame;
 }
 
-// Frame memory's pixels on the compared lines, worked out by the shared oracle, against
-// the file: BMP (B, G, R), YUV dump (Cr, Cb, Y) or PPM numbers (Y, Cb, Cr).
-void CompareFrame(const Case& c, const support::FrameProbe& g, const support::FrameBuffers& at,
-                  const std::string& name, const std::string& bmp, const std::vector<uint16_t>& ppm,
-                  uint64_t* budget) {
-    support::Output output{};
-    support::OutputOfEnding(Format(c)->ending, &output);
-    const uint64_t perLine = (uint64_t{g.lineOffsetY} + g.lineOffsetUV) / 4 + g.width;
-    for (const uint32_t line : LinesToCompare(c, g.height)) {
-        if (perLine > *budget) {
-            return;
-        }
-        *budget -= perLine;
-        const std::vector<uint8_t> luma = MemoryLine(at.y + g.lineOffsetY * line, g.lineOffsetY);
-        const std::vector<uint8_t> chroma = MemoryLine(at.uv + g.lineOffsetUV * line, g.lineOffsetUV);
-        if (output == support::Output::kPpm) {
-            const std::vector<uint32_t> numbers = support::ExpectedPpmNumbers(luma, chroma, g.layout, g.width);
-            if (!std::equal(numbers.begin(), numbers.end(), ppm.begin() + 3 * ptrdiff_t{line} * g.width)) {
-                Fail(name, "PPM numbers differ from frame memory");
-            }
-            continue;
-        }
-        const std::vector<uint8_t> row =
-            support::BmpRow(support::ExpectedRgb(luma, chroma, g.layout, g.width, output == support::Output::kYuv));
-        if (!Holds(bmp, 54 + row.size() * (g.height - 1 - line), row)) {
-            Fail(name, "pixel bytes differ from frame memory");
-        }
-    }
-}
-
-// The JPEG buffer's lines: Cr, Cb, Y per pixel, converted to B, G, R; the padding as read.
-void CompareJpeg(const Case& c, const support::JpegProbe& g, const std::string& name, const std::string& bmp,
-                 uint64_t* budget) {
-    for (const uint32_t line : LinesToCompare(c, g.height)) {
-        const uint64_t perLine = g.lineOffset / 4 + g.width;
-        if (perLine > *budget) {
-            return;
-        }
-        *budget -= perLine;
-        const std::vector<uint8_t> row =
-            support::ExpectedJpegRow(MemoryLine(g.base + g.lineOffset * line, g.lineOffset), g.width);
-        if (!Holds(bmp, 54 + row.size() * (g.height - 1 - line), row)) {
-            Fail(name, "JPEG pixel bytes differ from the buffer");
-        }
-    }
-}
-
-// A stream is compared whole with what the oracle makes of every line it comes from: its
-// cost is that of the capture, which Bound() keeps small.
-void CompareStream(const std::string& name, const std::vector<uint8_t>& expected) {
-    if (support::ReadFile(name) != std::string(expected.begin(), expected.end())) {
-        Fail(name, "the stream differs from what the oracle makes of memory");
+// A file is compared whole with the oracle's bytes: its cost is that of the capture,
+// which Bound() keeps small.
+void Compare(const std::string& name, const std::vector<uint8_t>& expected) {
+    const std::string file = support::ReadFile(name);
+    if (file.size() != expected.size() || std::memcmp(file.data(), expected.data(), file.size()) != 0) {
+        Fail(name, "the file differs from what the oracle makes of memory");
     }
 }
 
@@ -490,56 +409,44 @@ void CheckOutputs(const Case& c) {
     if (TrapReached(c)) {
         Fail(TrapName(c), "a capture whose file could not be written reported success");
     }
-    uint64_t budget = kCompareBudget;
+    const support::FormatOracle* oracle = support::FindOracle(Format(c)->ending);
+    if (oracle == nullptr) {
+        Fail(Name(c), "the oracle does not know this format");
+    }
     if (c.jpeg) {
         const support::JpegProbe g = ProbeJpeg(c.reg);
         if (files.size() != 1 || files[0] != Name(c)) {
             Fail(Name(c), "the JPEG road must write exactly the requested file");
         }
-        if (Streamed(c)) {
-            std::vector<std::vector<uint8_t>> lines;
-            for (uint32_t line = 0; line < g.height; ++line) {
-                lines.push_back(MemoryLine(g.base + g.lineOffset * line, g.lineOffset));
-            }
-            CompareStream(files[0], support::ExpectedJpegY4m(lines, g.width));
-            return;
+        std::vector<std::vector<uint8_t>> lines;
+        for (uint32_t line = 0; line < g.height; ++line) {
+            lines.push_back(MemoryLine(g.base + g.lineOffset * line, g.lineOffset, JpegBytes(g.width)));
         }
-        CompareJpeg(c, g, files[0], CheckBmp(files[0], g.width, g.height), &budget);
+        Compare(files[0], oracle->jpeg(lines, g.width));
         return;
     }
     const support::FrameProbe g = ProbeFrame(c.reg);
+    if (files.size() != static_cast<size_t>(FileCount(*Format(c), c.count))) {
+        Fail(Name(c), "not one file per frame, or the one stream (none for no frames)");
+    }
     if (Streamed(c)) {
-        if (files.size() != (c.count > 0 ? 1u : 0u) || (c.count > 0 && files[0] != Name(c))) {
-            Fail(Name(c), "a stream must be exactly the requested file, or nothing for no frames");
-        }
         std::vector<support::FrameMemory> frames;
         for (int32_t i = 0; i < c.count; ++i) {
-            const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
-            frames.push_back({g.width, g.layout, {}, {}});
-            for (uint32_t line = 0; line < g.height; ++line) {
-                frames.back().luma.push_back(MemoryLine(at.y + g.lineOffsetY * line, g.lineOffsetY));
-                frames.back().chroma.push_back(MemoryLine(at.uv + g.lineOffsetUV * line, g.lineOffsetUV));
-            }
+            frames.push_back(FrameOf(c, g, i));
         }
         if (c.count > 0) {
-            CompareStream(Name(c), support::ExpectedY4m(frames));
+            Compare(Name(c), oracle->file(frames));
         }
         return;
-    }
-    if (files.size() != static_cast<size_t>(c.count)) {
-        Fail(Name(c), "not one file per frame");
     }
     for (int32_t i = 0; i < c.count; ++i) {
         const std::string file = FrameFileName(c, i);
         if (!std::binary_search(files.begin(), files.end(), file)) {
             Fail(file, "a frame's file is missing");
         }
-        const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
-        if (Format(c)->container == Container::kPpmText) {
-            CompareFrame(c, g, at, file, std::string(), CheckPpm(file, g), &budget);
-        } else {
-            CompareFrame(c, g, at, file, CheckBmp(file, g.width, g.height), {}, &budget);
-        }
+        std::vector<support::FrameMemory> frame(1);
+        frame[0] = FrameOf(c, g, i);
+        Compare(file, oracle->file(frame));
     }
 }
 

@@ -344,7 +344,7 @@ size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
     return static_cast<size_t>(px.out - row);
 }
 
-void BuildY4mRow(const FrameLines* f, uint16_t* y, uint16_t* cb, uint16_t* cr) {
+void BuildPlanarRow(const FrameLines* f, uint16_t* y, uint16_t* cb, uint16_t* cr) {
     Y4mPixels px{y, cb, cr, f->is422 ? 1u : 0u, 0};
     AnyRow(f, px);
 }

@@ -60,7 +60,7 @@ void BuildYuvRow(const FrameLines* frame, uint8_t* row);
 // The Y4M planes' part of the line: 16-bit little-endian Y of every pixel into `y`, Cb
 // and Cr of every pixel (4:4:4) or pair (4:2:2, ceil(width / 2)) into `cb` and `cr`, the
 // values the PPM row prints.
-void BuildY4mRow(const FrameLines* frame, uint16_t* y, uint16_t* cb, uint16_t* cr);
+void BuildPlanarRow(const FrameLines* frame, uint16_t* y, uint16_t* cb, uint16_t* cr);
 // Returns the text length; `row` needs width x kPpmPixelTextMax + 8 bytes (whole 8-byte
 // copies may spill past the text).
 size_t BuildPpmRow(const FrameLines* frame, uint8_t* row);
@@ -71,7 +71,7 @@ size_t BuildPpmRow(const FrameLines* frame, uint8_t* row);
 bool BmpGeometryOk(const FrameFormat& format);
 
 // Bytes of one line of a Y4M chroma plane: 2 x width, or 2 x ceil(width / 2) for 4:2:2.
-uint64_t Y4mChromaLineBytes(const FrameFormat& format);
+uint64_t PlanarChromaLineBytes(const FrameFormat& format);
 
 // The BMP and YUV files: the same container, header and bottom-up rows; only the pixel
 // bytes differ.

@@ -55,14 +55,14 @@ int WriteY4mJpegHeader(FILE* file, uint32_t width, uint32_t height);
 
 // One line of each plane of a Y4M frame, and where they go: line `line` of a frame of
 // `height` lines whose planes begin at file offset `frameStart`.
-struct Y4mLine {
+struct PlanarLine {
     uint8_t* y;
     uint8_t* cb;
     uint8_t* cr;
     uint64_t lumaBytes;
     uint64_t chromaBytes;
 };
-bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes);
+bool PutPlanarLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const PlanarLine& planes);
 
 // Where one frame's planes go once its "FRAME" line is written: each line straight to its
 // place in a file (memory stays one line), or, `whole`, into the frame held in memory and
@@ -70,8 +70,8 @@ bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height,
 // the frame does not fit in memory; each step returns false when the frame cannot go on.
 class Y4mFrameOut {
 public:
-    bool Start(FILE* file, const Y4mLine& planes, uint32_t height, bool whole);
-    bool Put(uint32_t line, const Y4mLine& planes);
+    bool Start(FILE* file, const PlanarLine& planes, uint32_t height, bool whole);
+    bool Put(uint32_t line, const PlanarLine& planes);
     bool Finish();
 
 private:

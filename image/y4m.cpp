@@ -36,7 +36,7 @@ bool PutAt(FILE* file, uint64_t at, const uint8_t* bytes, uint64_t count) {
 // Hands each plane's part of line `line` to `put` with its offset from the frame's first
 // sample: the one place that knows where a line's samples go.
 template <typename Put>
-bool PlaceY4mLine(uint32_t line, uint32_t height, const Y4mLine& planes, Put put) {
+bool PlacePlanarLine(uint32_t line, uint32_t height, const PlanarLine& planes, Put put) {
     const uint64_t lumaPlane = planes.lumaBytes * height;
     const uint64_t chromaPlane = planes.chromaBytes * height;
     return put(planes.lumaBytes * line, planes.y, planes.lumaBytes) &&
@@ -55,18 +55,18 @@ bool Y4mGeometryOk(uint32_t width, uint32_t height) {
     return true;
 }
 
-uint64_t Y4mChromaLineBytes(const FrameFormat& format) {
+uint64_t PlanarChromaLineBytes(const FrameFormat& format) {
     const uint64_t width = format.width;
     return 2u * (format.colorSpace == kColorSpace422 ? (width + 1u) / 2u : width);
 }
 
-bool PutY4mLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const Y4mLine& planes) {
-    return PlaceY4mLine(line, height, planes, [file, frameStart](uint64_t at, const uint8_t* bytes, uint64_t count) {
+bool PutPlanarLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const PlanarLine& planes) {
+    return PlacePlanarLine(line, height, planes, [file, frameStart](uint64_t at, const uint8_t* bytes, uint64_t count) {
         return PutAt(file, frameStart + at, bytes, count);
     });
 }
 
-bool Y4mFrameOut::Start(FILE* file, const Y4mLine& planes, uint32_t height, bool whole) {
+bool Y4mFrameOut::Start(FILE* file, const PlanarLine& planes, uint32_t height, bool whole) {
     file_ = file;
     height_ = height;
     frame_.reset();
@@ -86,12 +86,12 @@ bool Y4mFrameOut::Start(FILE* file, const Y4mLine& planes, uint32_t height, bool
     return start >= 0;
 }
 
-bool Y4mFrameOut::Put(uint32_t line, const Y4mLine& planes) {
+bool Y4mFrameOut::Put(uint32_t line, const PlanarLine& planes) {
     if (!frame_) {
-        return PutY4mLine(file_, start_, line, height_, planes);
+        return PutPlanarLine(file_, start_, line, height_, planes);
     }
     uint8_t* const frame = frame_.get();
-    return PlaceY4mLine(line, height_, planes, [frame](uint64_t at, const uint8_t* bytes, uint64_t count) {
+    return PlacePlanarLine(line, height_, planes, [frame](uint64_t at, const uint8_t* bytes, uint64_t count) {
         std::memcpy(frame + at, bytes, count);
         return true;
     });
@@ -119,21 +119,21 @@ int WriteFrame(FILE* file, FrameFormat* format, const LineSource& lines, bool wh
         return 0;
     }
     const uint64_t lumaBytes = 2u * uint64_t{format->width};
-    const uint64_t chromaBytes = Y4mChromaLineBytes(*format);
+    const uint64_t chromaBytes = PlanarChromaLineBytes(*format);
     FrameLines frame{};
     if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(lumaBytes + 2u * chromaBytes))) {
         return 0;
     }
     // 16-bit words from the row's start (8-byte aligned) at even offsets: aligned stores.
     uint16_t* const words = reinterpret_cast<uint16_t*>(frame.row);
-    const Y4mLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
+    const PlanarLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
     Y4mFrameOut out;
     if (std::fputs("FRAME\n", file) == EOF || !out.Start(file, planes, format->height, whole)) {
         return 0;
     }
     for (uint32_t line = 0; line < format->height; ++line) {
         FetchBothPlanes(&frame, line);
-        BuildY4mRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
+        BuildPlanarRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
         // The last line's Cr ends the frame, where the next frame's "FRAME" goes.
         if (!out.Put(line, planes)) {
             return 0;

@@ -104,7 +104,7 @@ int WriteJpegPlanes(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     const uint32_t fetch = std::min(jpeg.lineOffset, rowBytes);
     std::vector<uint8_t> bytes(rowBytes + 3u * jpeg.width, 0);
     uint8_t* row = bytes.data();
-    const Y4mLine planes{row + rowBytes, row + rowBytes + jpeg.width, row + rowBytes + 2u * jpeg.width, jpeg.width,
+    const PlanarLine planes{row + rowBytes, row + rowBytes + jpeg.width, row + rowBytes + 2u * jpeg.width, jpeg.width,
                          jpeg.width};
     Y4mFrameOut out;
     if (!out.Start(desc->pFile, planes, jpeg.height, IsStandardOutputName(desc->acFileName))) {

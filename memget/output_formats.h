@@ -1,16 +1,24 @@
 // The capture's output formats, one row each, chosen by the requested name's ending.
 //
-// Adding an output format:
-//  1. image/: the writer (FILE*, FrameFormat*, LineSource) with its row builder in
-//     frame_rows.cpp; a Container of its own if it refuses frames the others accept.
-//  2. memget/frame_writers.*: WriteXxx(CaptureDescriptor*) over it (a stream also gets its
-//     header writer), and a JPEG-road writer if the JPEG buffer needs other bytes.
-//  3. A row in kOutputFormats below. The request check, the writer choice, the refusal
-//     before any file, the name limits, the fuzz driver and bench/run follow the table.
-//  4. tests/support.*: the file's expected bytes in ExpectedFile. The format table test
-//     fails for a row whose writer or expected bytes are missing; add the ending to the
-//     layout cases of box/cases/cases (a test checks they name every ending).
-//  5. README.md: its line in the output table.
+// Adding a per-frame output format touches these ten files and no others:
+//  1. image/NAME.cpp: the writer (FILE*, FrameFormat*, LineSource), built on the row
+//     builders and plane helpers of image/frame_rows.h;
+//  2. image/writers.h: its declaration (a Container of its own only if it refuses frames
+//     the others accept: then image/frame_lines.cpp too);
+//  3. image/CMakeLists.txt: the source;
+//  4. memget/frame_writers.h and 5. memget/frame_writers.cpp: WriteXxx(CaptureDescriptor*)
+//     over it (a stream also gets its header writer; a JPEG-road writer goes in
+//     memget/jpeg_dump.* only if the JPEG buffer needs bytes none of them writes);
+//  6. this file: its row in kOutputFormats. The request check, the writer choice, the
+//     refusal before any file, the name limits, fuzz_capture and bench/run read the table;
+//  7. tests/support.cpp: its entry in the oracle (the file's bytes, the JPEG road's, the
+//     short-write messages), which the writer tests, the end-to-end test and
+//     fuzz_capture compare with;
+//  8. bench/goals: its case name and goals;
+//  9. box/cases/cases: the ending in the four layout cases;
+// 10. README.md: its line in the output table.
+// The format table tests fail for a row without a writer, an oracle entry, bench goals
+// or box cases.
 #pragma once
 
 #include <cstddef>

@@ -82,13 +82,20 @@ std::vector<Segment> BuildSegments(const std::vector<ComputedBuffer>& buffers, s
     return segments;
 }
 
+// Page `page` of physical space; null where no word was written in it.
+Page* FindPage(const Memory* memory, uint32_t page) {
+    const PageBlock* block = memory->blocks[page / kBlockPages].get();
+    return block == nullptr ? nullptr : block->pages[page % kBlockPages].get();
+}
+
 void DropExplicitWords(Memory* memory, const std::vector<Segment>& covered) {
-    if (memory->pages.empty()) {
-        return;
-    }
     for (const Segment& segment : covered) {
         for (uint32_t page = segment.start / kPageBytes; page <= (segment.end - 1) / kPageBytes; ++page) {
-            Page* p = memory->pages[page].get();
+            if (memory->blocks[page / kBlockPages] == nullptr) {
+                page |= kBlockPages - 1;  // on to the next block
+                continue;
+            }
+            Page* p = FindPage(memory, page);
             if (p == nullptr) {
                 continue;
             }
@@ -171,8 +178,9 @@ uint32_t ReadComputed(Memory* memory, uint32_t phys) {
 }  // namespace
 
 void MemoryClear(Memory* memory) {
-    memory->pages.clear();
-    memory->pages.shrink_to_fit();
+    for (std::unique_ptr<PageBlock>& block : memory->blocks) {
+        block.reset();
+    }
     memory->buffers.clear();
     memory->segments.clear();
     memory->segmentsStale = false;
@@ -181,13 +189,10 @@ void MemoryClear(Memory* memory) {
 
 uint32_t MemoryRead(Memory* memory, uint32_t address) {
     const uint32_t phys = address & kPhysMask & ~3u;
-    if (!memory->pages.empty()) {
-        const Page* page = memory->pages[phys / kPageBytes].get();
-        if (page != nullptr) {
-            const uint32_t word = (phys % kPageBytes) / 4;
-            if ((page->present[word / 32] >> (word % 32)) & 1u) {
-                return page->words[word];
-            }
+    if (const Page* page = FindPage(memory, phys / kPageBytes)) {
+        const uint32_t word = (phys % kPageBytes) / 4;
+        if ((page->present[word / 32] >> (word % 32)) & 1u) {
+            return page->words[word];
         }
     }
     const LineCache& cache = memory->cache;
@@ -198,15 +203,26 @@ uint32_t MemoryRead(Memory* memory, uint32_t address) {
     return ReadComputed(memory, phys);
 }
 
-void MemoryWrite(Memory* memory, uint32_t address, uint32_t value) {
-    const uint32_t phys = address & kPhysMask & ~3u;
-    if (memory->pages.empty()) {
-        memory->pages.resize(kPageCount);
+namespace {
+
+// The page that holds `phys`, made (with its block) when no word was written there yet.
+Page& WritablePage(Memory* memory, uint32_t phys) {
+    std::unique_ptr<PageBlock>& block = memory->blocks[phys / kPageBytes / kBlockPages];
+    if (!block) {
+        block = std::make_unique<PageBlock>();
     }
-    std::unique_ptr<Page>& page = memory->pages[phys / kPageBytes];
+    std::unique_ptr<Page>& page = block->pages[phys / kPageBytes % kBlockPages];
     if (!page) {
         page = std::make_unique<Page>();  // value-initialised: nothing present
     }
+    return *page;
+}
+
+}  // namespace
+
+void MemoryWrite(Memory* memory, uint32_t address, uint32_t value) {
+    const uint32_t phys = address & kPhysMask & ~3u;
+    Page* page = &WritablePage(memory, phys);
     const uint32_t word = (phys % kPageBytes) / 4;
     page->words[word] = value;
     page->present[word / 32] |= 1u << (word % 32);
@@ -214,16 +230,10 @@ void MemoryWrite(Memory* memory, uint32_t address, uint32_t value) {
 
 void MemoryWriteBytes(Memory* memory, uint32_t address, const uint8_t* bytes, size_t size) {
     const uint32_t phys = address & kPhysMask & ~3u;
-    if (memory->pages.empty()) {
-        memory->pages.resize(kPageCount);
-    }
     // A page at a time: a `load` line places up to 64 MiB, and replays run under emulators.
     for (size_t offset = 0; offset < size;) {
-        const uint32_t at = phys + static_cast<uint32_t>(offset);
-        std::unique_ptr<Page>& page = memory->pages[at / kPageBytes];
-        if (!page) {
-            page = std::make_unique<Page>();
-        }
+        const uint32_t at = (phys + static_cast<uint32_t>(offset)) & kPhysMask;
+        Page* page = &WritablePage(memory, at);
         for (uint32_t word = (at % kPageBytes) / 4; word < kPageWords && offset < size; ++word, offset += 4) {
             uint32_t value = 0;
             if (size - offset >= 4) {

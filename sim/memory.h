@@ -4,7 +4,9 @@
 //
 // Two kinds of content, consulted in this order:
 //   1. explicit words (`word`, `load`, register programming, runtime writes), kept in
-//      4 KiB pages found through a flat page table;
+//      4 KiB pages found through a two-level page table, whose blocks are made only
+//      where words are written (a flat table for all of physical space would be 1 MiB
+//      to make and free for every target);
 //   2. computed buffers (pattern frame planes, the JPEG buffer): their bytes are made
 //      from the address when read, a line at a time, so a long capture needs no storage.
 // A computed buffer added later hides explicit words already in its area; explicit words
@@ -52,6 +54,13 @@ struct Page {
     uint32_t present[kPageWords / 32];  // bit set: the word was written
 };
 
+constexpr uint32_t kBlockPages = 1024;  // pages per block of the page table: 4 MiB of space
+constexpr uint32_t kBlockCount = kPageCount / kBlockPages;
+
+struct PageBlock {
+    std::unique_ptr<Page> pages[kBlockPages];
+};
+
 // A line made from a computed buffer, kept for every later row with the same content.
 struct CachedLine {
     bool used = false;
@@ -74,7 +83,7 @@ struct LineCache {
 };
 
 struct Memory {
-    std::vector<std::unique_ptr<Page>> pages;  // empty, or kPageCount entries
+    std::unique_ptr<PageBlock> blocks[kBlockCount];  // null where no word was written
     std::vector<ComputedBuffer> buffers;       // in the order added: later wins
     std::vector<Segment> segments;             // sorted, disjoint
     bool segmentsStale = false;                // buffers added since they were made

@@ -19,12 +19,6 @@ struct Layout {
     uint32_t encodeMode;
 };
 
-enum class Output { kBmp, kYuv, kPpm, kY4m };
-
-// The oracle's output for a file name ending (".bmp", ".y4m"...); false for an ending it
-// does not know.
-bool OutputOfEnding(const std::string& ending, Output* output);
-
 // One frame line in the pixels a viewer shows, R, G, B each: the BMP writer's colour,
 // or for the YUV dump Y, Cb, Cr on the 8-bit scale saturated at 255. `luma` and `chroma`
 // are the line's bytes as far as frame memory gives them; samples past them read as 0.
@@ -57,9 +51,6 @@ struct FrameMemory {
     std::vector<std::vector<uint8_t>> chroma;
 };
 
-// The whole file a frame writer makes of `frame` (for kY4m a one-frame stream).
-std::vector<uint8_t> ExpectedFile(const FrameMemory& frame, Output output);
-
 // The YUV4MPEG2 stream of `frames` (all of one geometry and layout): the header, then per
 // frame "FRAME" and the Y, Cb, Cr planes of 16-bit little-endian samples, the numbers the
 // PPM prints (a 4:2:2 pair's chroma once).
@@ -69,6 +60,25 @@ std::vector<uint8_t> ExpectedY4m(const std::vector<FrameMemory>& frames);
 // The JPEG engine's buffer (lines of Cr, Cb, Y bytes, as far as memory gives them) as a
 // one-frame 8-bit 4:4:4 stream.
 std::vector<uint8_t> ExpectedJpegY4m(const std::vector<std::vector<uint8_t>>& lines, uint32_t width);
+
+// ---- Each output format's expected bytes, one entry per ending of the format table
+// (memget/output_formats.h); the tests, fuzz_capture and the format table test read
+// nothing else about a format.
+struct FormatOracle {
+    const char* ending;
+    // The whole file: one frame's file (`frames` holds that frame), or the stream of all.
+    std::vector<uint8_t> (*file)(const std::vector<FrameMemory>& frames);
+    // The file the JPEG road writes of the engine's buffer: its lines of Cr, Cb, Y bytes
+    // (as far as memory gives them), `width` pixels each.
+    std::vector<uint8_t> (*jpeg)(const std::vector<std::vector<uint8_t>>& lines, uint32_t width);
+    // What the writer prints on standard output when the first write of a frame fails,
+    // and when one after the header does.
+    const char* firstWriteError;
+    const char* laterWriteError;
+};
+
+// The entry for `ending` (".bmp"); null when the oracle does not know it.
+const FormatOracle* FindOracle(const std::string& ending);
 
 // Sets 10-bit sample n of a packed line (least significant bit first), growing the line
 // when it is too short.

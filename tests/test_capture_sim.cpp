@@ -101,9 +101,8 @@ TEST(CaptureSim, FramesComeFromTheirSlotsGroupAfterGroup) {
             char name[32];
             std::snprintf(name, sizeof name, "cap_%03d.yuv", i);
             const std::string file = ReadFile(run.workDir + "/" + name);
-            const std::vector<uint8_t> expected =
-                support::ExpectedFile(SlotFrame(static_cast<uint32_t>(c.buffers[static_cast<size_t>(i)])),
-                                      support::Output::kYuv);
+            const std::vector<uint8_t> expected = support::FindOracle(".yuv")->file(
+                {SlotFrame(static_cast<uint32_t>(c.buffers[static_cast<size_t>(i)]))});
             EXPECT_EQ(file, std::string(expected.begin(), expected.end())) << name;
             const support::FrameBuffers at = support::FrameBuffersOf(kArea, c.interlaced, static_cast<uint32_t>(i));
             const int slot = c.slots[static_cast<size_t>(i)];

@@ -116,10 +116,12 @@ inline Written RunFormat(const OutputFormat& format, CaptureDescriptor* desc, FI
     return RunWriter(format.write, desc, stream, format.streamHeader);
 }
 
-inline support::Output OracleOf(const OutputFormat& format) {
-    support::Output output{};
-    EXPECT_TRUE(support::OutputOfEnding(format.ending, &output)) << format.ending << " has no expected bytes";
-    return output;
+// The file the row's writer makes of one frame, by the oracle; empty (and a failure)
+// for a row the oracle does not know.
+inline std::vector<uint8_t> Expected(const OutputFormat& format, const support::FrameMemory& frame) {
+    const support::FormatOracle* oracle = support::FindOracle(format.ending);
+    EXPECT_NE(oracle, nullptr) << format.ending << " has no expected bytes";
+    return oracle != nullptr ? oracle->file({frame}) : std::vector<uint8_t>{};
 }
 
 }  // namespace imgtest

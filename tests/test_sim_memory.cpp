@@ -76,6 +76,19 @@ TEST(SimMemory, DirectivesApplyInFileOrder) {
     EXPECT_EQ(Peek(0x81000008), Peek(0xa1000008));
 }
 
+// The page table's blocks hold 4 MiB each and are made where words are written: a buffer
+// that begins in a block without words still hides the words of the next one.
+TEST(SimMemory, APatternHidesWordsInEveryBlockItCovers) {
+    const std::string capture = "capture 0x01200000 0x01900000 0x300000 0x600000 1\n"
+                                "pattern YUV_422C10 1920 1080 progressive\n";
+    ASSERT_TRUE(Load(capture));
+    const uint32_t computed = Peek(0xa1400000);
+    ASSERT_TRUE(Load("word 0x01400000 0x5\nword 0x00fffffc 0x7\n" + capture));
+    EXPECT_NE(computed, 5u);
+    EXPECT_EQ(Peek(0xa1400000), computed);
+    EXPECT_EQ(Peek(0xa0fffffc), 7u);  // below the buffer
+}
+
 struct Geometry {
     const char* layout;
     uint32_t flag;
