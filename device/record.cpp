@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "device/errnames.h"
+#include "device/frame_memory.h"
 #include "device/mmio.h"
 #include "report/report.h"
 #include "device/requests.h"
@@ -227,8 +228,8 @@ void WriteNodes() {
         return;
     }
     std::fputs("nodes", g_target);
-    for (const char* path : {kVipDevice, kMmioDebugDevice, kMmioDevice}) {
-        const uint32_t bit = path == kVipDevice ? 1u : path == kMmioDebugDevice ? 2u : 4u;
+    for (const char* path : {kVipDevice, kMmioDebugDevice, kMmioDevice, kMemoryDevice}) {
+        const uint32_t bit = path == kVipDevice ? 1u : path == kMmioDebugDevice ? 2u : path == kMmioDevice ? 4u : 8u;
         if ((g_nodes & bit) != 0) {
             std::fprintf(g_target, " %s", path);
         }
@@ -448,6 +449,8 @@ void RecordOpen(const char* path, bool opened) {
         bit = 2;
     } else if (std::strcmp(path, kMmioDevice) == 0) {
         bit = 4;
+    } else if (std::strcmp(path, kMemoryDevice) == 0) {
+        bit = 8;  // the memory node AVRIG_MEM may name
     }
     if (opened && (g_nodes & bit) == 0) {
         g_nodes |= bit;

@@ -15,6 +15,7 @@
 #include "memget/capture.h"
 #include "memget/capture_registers.h"
 #include "memget/frame_loop.h"
+#include "memget/frame_mapping.h"
 #include "memget/frame_writers.h"
 #include "memget/output_formats.h"
 
@@ -142,6 +143,7 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
     if (format == nullptr || (format->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height))) {
         return 0;
     }
+    const FrameMapping mapping(jpeg);
     return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", WriteProbedRows, &jpeg) ==
                    FileOutcome::kWritten
                ? 1

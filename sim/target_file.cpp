@@ -10,6 +10,7 @@
 
 #include "device/errnames.h"
 #include "device/mmio.h"
+#include "device/frame_memory.h"
 #include "device/vip.h"
 #include "sim/folder_file.h"
 #include "sim/target.h"
@@ -205,6 +206,30 @@ bool DoNodes(const Line& line, Target* target) {
         nodes |= node;
     }
     target->nodes = nodes;
+    return true;
+}
+
+bool DoFile(const Line& line, Target* target) {
+    if (!NeedField(line, 1, "PATH") || !NoMoreFields(line, 2)) {
+        return false;
+    }
+    if (NodeOfPath(line.fields[1].c_str()) != 0 || line.fields[1].find('\0') != std::string::npos) {
+        return Fail(line, "file: \"" + line.fields[1] + "\" is a device node");
+    }
+    target->file = line.fields[1];
+    return true;
+}
+
+bool DoMapWord(const Line& line, Target* target) {
+    uint32_t address = 0;
+    uint32_t value = 0;
+    if (!U32Field(line, 1, "ADDRESS", &address) || !U32Field(line, 2, "VALUE", &value) || !NoMoreFields(line, 3)) {
+        return false;
+    }
+    if ((address & 3u) != 0) {
+        return Fail(line, "mapword: ADDRESS is not a multiple of 4");
+    }
+    target->mappedWords.push_back(MappedWord{address & kPhysMask, value});
     return true;
 }
 
@@ -481,7 +506,7 @@ bool ApplyLine(const Line& line, Target* target) {
     } kDirectives[] = {
         {"nodes", DoNodes}, {"capture", DoCapture}, {"zoom", DoZoom},       {"border", DoBorder},
         {"panel", DoPanel}, {"word", DoWord},       {"load", DoLoad},       {"pattern", DoPattern},
-        {"jpeg", DoJpeg},   {"refuse", DoRefuse},
+        {"jpeg", DoJpeg},   {"refuse", DoRefuse},   {"file", DoFile},       {"mapword", DoMapWord},
     };
     for (const auto& directive : kDirectives) {
         if (line.fields[0] == directive.name) {
@@ -507,6 +532,9 @@ uint32_t NodeOfPath(const char* path) {
     if (std::strcmp(path, kMmioDevice) == 0) {
         return kNodeMmio;
     }
+    if (std::strcmp(path, kMemoryDevice) == 0) {
+        return kNodeMemory;
+    }
     return 0;
 }
 
@@ -521,6 +549,8 @@ void TargetClear(Target* target) {
     target->hasPanel = false;
     target->panel = PanelAnswer{};
     target->refused.clear();
+    target->file.clear();
+    target->mappedWords.clear();
     MemoryClear(&target->memory);
 }
 
