@@ -144,8 +144,8 @@ const void* SeamMap(int fd, uint32_t offset, uint32_t length) {
     }
     sim::LogLine("map %s 0x%08x 0x%x", sim::PathOfNode(open->node), static_cast<unsigned>(offset),
                  static_cast<unsigned>(length));
-    if (open->node != sim::kNodeMemory) {
-        errno = ENODEV;
+    if (open->node != sim::kNodeMemory || state.target.mapError != 0) {
+        errno = open->node != sim::kNodeMemory ? ENODEV : state.target.mapError;
         return nullptr;
     }
     if (length == 0 || (offset & 3u) != 0 || (length & 3u) != 0 || uint64_t{offset} + length > sim::kPhysSpace) {

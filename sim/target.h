@@ -58,6 +58,7 @@ struct Target {
     std::vector<Refusal> refused;  // sorted by code, one entry per code
     std::string file;                   // `file PATH`: a regular file there
     std::vector<MappedWord> mappedWords;  // in file order: a later line wins
+    int mapError = 0;                     // `maprefuse`: maps of the memory node fail so
     Memory memory;
 };
 

@@ -233,6 +233,19 @@ bool DoMapWord(const Line& line, Target* target) {
     return true;
 }
 
+bool DoMapRefuse(const Line& line, Target* target) {
+    if (!NeedField(line, 1, "ERROR") || !NoMoreFields(line, 2)) {
+        return false;
+    }
+    for (const ErrorName& entry : kErrorNames) {
+        if (line.fields[1] == entry.name) {
+            target->mapError = entry.error;
+            return true;
+        }
+    }
+    return Fail(line, "maprefuse: ERROR \"" + line.fields[1] + "\" is not an error name this file knows");
+}
+
 bool DoCapture(const Line& line, Target* target) {
     CaptureAnswer answer{};
     if (!U32Field(line, 1, "ADDR_Y", &answer.addrY) || !U32Field(line, 2, "ADDR_UV", &answer.addrUV) ||
@@ -507,6 +520,7 @@ bool ApplyLine(const Line& line, Target* target) {
         {"nodes", DoNodes}, {"capture", DoCapture}, {"zoom", DoZoom},       {"border", DoBorder},
         {"panel", DoPanel}, {"word", DoWord},       {"load", DoLoad},       {"pattern", DoPattern},
         {"jpeg", DoJpeg},   {"refuse", DoRefuse},   {"file", DoFile},       {"mapword", DoMapWord},
+        {"maprefuse", DoMapRefuse},
     };
     for (const auto& directive : kDirectives) {
         if (line.fields[0] == directive.name) {
@@ -551,6 +565,7 @@ void TargetClear(Target* target) {
     target->refused.clear();
     target->file.clear();
     target->mappedWords.clear();
+    target->mapError = 0;
     MemoryClear(&target->memory);
 }
 
