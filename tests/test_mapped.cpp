@@ -45,7 +45,8 @@ const std::string kNodes = "nodes /dev/zorvip /dev/zormmio /dev/mem\n";
 const std::string kCapture = "capture 0x01000000 0x01100000 0x8000 0x8000 ";
 
 TEST(Mapped, EveryLayoutScanAndFormatGivesTheDriversBytes) {
-    const std::vector<std::string> frames = {"memget", "a.bmp", "memget", "b.pbm", "memget", "c.yuv", "memget", "d.y4m"};
+    const std::vector<std::string> frames = {"memget", "a.bmp", "memget", "b.pbm",
+                                             "memget", "c.yuv", "memget", "d.y4m"};
     struct Case {
         std::string name;
         std::string target;
