@@ -81,6 +81,9 @@ void OpenNode() {
         return;
     }
     const int kind = SeamIsCharDevice(g_node);
+    if (kind != -1 && g_watching) {
+        WatchMemoryNode(path, kind == 1);
+    }
     if (kind != 1) {
         FallBack("%s", kind == 0 ? "it is not a character device" : std::strerror(errno));
         return;
@@ -170,6 +173,9 @@ bool MappingAgrees(const FramePlane* planes, size_t count) {
             const Mapped* m = MappingOf(address, 4);
             const uint32_t mapped = m != nullptr ? *WordAt(*m, address) : ~driver;
             if (mapped != driver) {
+                if (g_watching) {
+                    WatchMappingDiffers(address, mapped);
+                }
                 FallBack("the mapping shows 0x%08x at 0x%08x where the driver reads 0x%08x",
                          static_cast<unsigned>(mapped), static_cast<unsigned>(address), static_cast<unsigned>(driver));
                 return false;
@@ -230,6 +236,9 @@ bool FrameMemoryMap(const FramePlane* planes, size_t count) {
         const void* base = DeviceMap(g_node, range.offset, range.length);
         if (base == nullptr) {
             const int error = errno;
+            if (g_watching) {
+                WatchMapRefused(error);
+            }
             FallBack("cannot map 0x%x bytes at 0x%08x: %s", static_cast<unsigned>(range.length),
                      static_cast<unsigned>(range.offset), std::strerror(error));
             return false;

@@ -380,6 +380,24 @@ void WatchMappedWord(uint32_t address, uint32_t value) {
     }
 }
 
+void WatchMemoryNode(const char* path, bool characterDevice) {
+    if (g_recording) {
+        RecordMemoryNode(path, characterDevice);
+    }
+}
+
+void WatchMapRefused(int error) {
+    if (g_recording) {
+        RecordMapRefused(error);
+    }
+}
+
+void WatchMappingDiffers(uint32_t address, uint32_t value) {
+    if (g_recording) {
+        RecordMappedWord(address, value);
+    }
+}
+
 int WatchSystem(const char* command) {
     if (command != nullptr) {
         // The log shows the command without its line end.

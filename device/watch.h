@@ -39,6 +39,12 @@ int WatchUnmap(int fd, const void* address, uint32_t offset, uint32_t length);
 // map line says where the frame came from).
 void WatchMappedWord(uint32_t address, uint32_t value);
 
+// What AVRIG_MEM opened and why its mapping was not used, for the record: so a replay
+// takes the same road.
+void WatchMemoryNode(const char* path, bool characterDevice);
+void WatchMapRefused(int error);
+void WatchMappingDiffers(uint32_t address, uint32_t value);
+
 inline int DeviceOpen(const char* path, int flags) {
     return g_watching ? WatchOpen(path, flags) : SeamOpen(path, flags);
 }

@@ -91,15 +91,23 @@ const std::vector<Road>& MappedRoads() {
     return roads;
 }
 
-// Every road with the environment it runs in.
+// Every road with the environment it runs in; on the mapped roads also each refusal of
+// the mapping, which a replay must meet again.
 std::vector<std::pair<Road, Env>> EveryRoad() {
     std::vector<std::pair<Road, Env>> roads;
     for (const Road& road : Roads()) {
         roads.push_back({road, {}});
     }
+    const Env memory = {{"AVRIG_MEM", "/dev/mem"}};
     for (const Road& road : MappedRoads()) {
-        roads.push_back({road, {{"AVRIG_MEM", "/dev/mem"}}});
+        roads.push_back({road, memory});
     }
+    const std::string frames = "nodes /dev/zorvip /dev/zormmio /dev/mem\ncapture 0x01000000 0x01100000 0x8000 0x8000 "
+                               "2\npattern YUV_422C10 20 6 progressive\n";
+    roads.push_back({{"mapping differs", frames + "mapword 0x01000518 0x12345678\n", {"memget", "c.bmp"}}, memory});
+    roads.push_back({{"map refused", frames + "maprefuse EACCES\n", {"memget", "c.bmp"}}, memory});
+    roads.push_back({{"regular file", frames + "file /tmp/frames\n", {"memget", "c.bmp"}},
+                     {{"AVRIG_MEM", "/tmp/frames"}}});
     return roads;
 }
 
