@@ -5,11 +5,15 @@
 //
 //   AVRIG_SIM_TARGET=FILE AVRIG_SIM_LOG=LOG [AVRIG_SIM_TRACE_MMIO=1] avrig-box-server READY
 //       serves the nodes the target's `nodes` names; creates the file READY once they all
-//       exist; serves until killed.
+//       exist; serves until killed. When the target offers /dev/mem, the guest kernel's own
+//       /dev/mem is it: the target's memory in the hole the box boots the kernel with
+//       (physical kHoleStart..kHoleEnd, outside its RAM) is written there through /dev/mem
+//       first, with the target's `mapword` words over it.
 //   byte ARGS...   (called by that name) logs "shell byte ARGS" to AVRIG_SIM_LOG, as
 //       avrig-sim logs the shell command the tool runs.
 #include <fcntl.h>
 #include <fuse3/cuse_lowlevel.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -132,6 +136,59 @@ void InitDone(void* /*userdata*/) {
     }
 }
 
+// Physical memory the box's kernel leaves alone (board-box boots it with
+// mem=64M@0 mem=32M@96M): the memory node's frames lie there.
+constexpr uint32_t kHoleStart = 0x04000000;
+constexpr uint32_t kHoleEnd = 0x06000000;
+
+// The target's memory in the hole, through the kernel's /dev/mem: zeros where the target
+// holds nothing, then the target's words, then the words its mapping shows differently.
+bool WriteMemoryHole() {
+    const int node = open("/dev/mem", O_RDWR | O_SYNC | O_CLOEXEC);
+    if (node < 0) {
+        std::fprintf(stderr, "avrig-box-server: cannot open /dev/mem: %s\n", std::strerror(errno));
+        return false;
+    }
+    const uint32_t length = kHoleEnd - kHoleStart;
+    void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, node, kHoleStart);
+    close(node);
+    if (mapped == MAP_FAILED) {
+        std::fprintf(stderr, "avrig-box-server: cannot map the hole at 0x%08x: %s\n", static_cast<unsigned>(kHoleStart),
+                     std::strerror(errno));
+        return false;
+    }
+    auto* words = static_cast<volatile uint32_t*>(mapped);
+    sim::Target& target = sim::GetState().target;
+    sim::Memory& memory = target.memory;
+    for (uint32_t k = 0; k < length / 4u; ++k) {
+        words[k] = 0;
+    }
+    // Only what the target placed: its computed buffers and its pages of words.
+    auto copy = [&](uint32_t start, uint32_t end) {
+        start = start < kHoleStart ? kHoleStart : start;
+        end = end > kHoleEnd ? kHoleEnd : end;
+        for (uint32_t address = start & ~3u; address < end; address += 4u) {
+            words[(address - kHoleStart) / 4u] = sim::MemoryRead(&memory, address);
+        }
+    };
+    for (const sim::ComputedBuffer& buffer : memory.buffers) {
+        copy(buffer.base, buffer.base + buffer.size);
+    }
+    for (uint32_t page = kHoleStart / sim::kPageBytes; page < kHoleEnd / sim::kPageBytes && page < memory.pages.size();
+         ++page) {
+        if (memory.pages[page]) {
+            copy(page * sim::kPageBytes, (page + 1u) * sim::kPageBytes);
+        }
+    }
+    for (const sim::MappedWord& word : target.mappedWords) {
+        if (word.phys >= kHoleStart && word.phys < kHoleEnd) {
+            words[(word.phys - kHoleStart) / 4u] = word.value;
+        }
+    }
+    munmap(mapped, length);
+    return true;
+}
+
 int LogShellCommand(int argc, char** argv) {
     const char* log = std::getenv("AVRIG_SIM_LOG");
     if (log == nullptr || *log == '\0') {
@@ -168,6 +225,10 @@ int main(int argc, char** argv) {
     sim::Reset();
     if (!sim::LoadFromEnvironment("avrig-box-server")) {
         return 2;
+    }
+
+    if ((sim::GetState().target.nodes & sim::kNodeMemory) != 0 && !WriteMemoryHole()) {
+        return 1;
     }
 
     cuse_lowlevel_ops ops{};

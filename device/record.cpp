@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "device/errnames.h"
+#include "device/frame_memory.h"
 #include "device/mmio.h"
 #include "report/report.h"
 #include "device/requests.h"
@@ -63,6 +64,7 @@ enum Gap : unsigned {
     kAnswerUnsaid = 1u << 3,
     kErrorUnnamed = 1u << 4,
     kCloseFailed = 1u << 5,
+    kMemoryNodeUnsaid = 1u << 6,
 };
 
 struct Register {
@@ -229,8 +231,8 @@ void WriteNodes() {
         return;
     }
     std::fputs("nodes", g_target);
-    for (const char* path : {kVipDevice, kMmioDebugDevice, kMmioDevice}) {
-        const uint32_t bit = path == kVipDevice ? 1u : path == kMmioDebugDevice ? 2u : 4u;
+    for (const char* path : {kVipDevice, kMmioDebugDevice, kMmioDevice, kMemoryDevice}) {
+        const uint32_t bit = path == kVipDevice ? 1u : path == kMmioDebugDevice ? 2u : path == kMmioDevice ? 4u : 8u;
         if ((g_nodes & bit) != 0) {
             std::fprintf(g_target, " %s", path);
         }
@@ -464,7 +466,10 @@ void RecordOpen(const char* path, bool opened) {
         bit = 2;
     } else if (std::strcmp(path, kMmioDevice) == 0) {
         bit = 4;
+    } else if (std::strcmp(path, kMemoryDevice) == 0) {
+        bit = 8;  // the memory node AVRIG_MEM may name
     }
+
     if (opened && (g_nodes & bit) == 0) {
         g_nodes |= bit;
         WriteNodes();  // the last `nodes` line is the one that counts
@@ -551,6 +556,44 @@ void RecordRegister(uint32_t address, uint32_t value) {
         g_registers[g_registerCount++] = Register{phys, value};
     }
     Directive("word 0x%08x 0x%08x", static_cast<unsigned>(address & ~3u), static_cast<unsigned>(value));
+}
+
+void RecordMemoryNode(const char* path, bool characterDevice) {
+    if (characterDevice) {
+        if (std::strcmp(path, kMemoryDevice) != 0) {
+            ReportGap(kMemoryNodeUnsaid, "AVRIG_MEM named another node than %s; board.target offers only that one",
+                      kMemoryDevice);
+        }
+        return;
+    }
+    // A target file's fields end at a blank or a `#`, and its `file` is never a device's name.
+    bool plain = *path != '\0';
+    for (const char* c = path; *c != '\0'; ++c) {
+        plain = plain && static_cast<unsigned char>(*c) > 0x20 && *c != '#';
+    }
+    for (const char* device : {kVipDevice, kMmioDebugDevice, kMmioDevice, kMemoryDevice}) {
+        plain = plain && std::strcmp(path, device) != 0;
+    }
+    if (plain) {
+        Directive("file %s", path);
+    } else {
+        ReportGap(kMemoryNodeUnsaid, "board.target cannot name the file AVRIG_MEM named");
+    }
+}
+
+void RecordMapRefused(int error) {
+    const char* name = NameOfError(error);
+    if (name != nullptr) {
+        Directive("maprefuse %s", name);
+    } else {
+        Directive("maprefuse EINVAL");
+        ReportGap(kErrorUnnamed, "a map of the memory node failed with error %d, which board.target cannot name "
+                                 "(it says EINVAL)", error);
+    }
+}
+
+void RecordMappedWord(uint32_t address, uint32_t value) {
+    Directive("mapword 0x%08x 0x%08x", static_cast<unsigned>(address & ~3u), static_cast<unsigned>(value));
 }
 
 void RecordMemory(uint32_t address, uint32_t value) {

@@ -23,4 +23,10 @@ void RecordOutcome(uint32_t code, int error);
 // A VIP request's record before and after the call (`size` bytes each).
 void RecordAnswer(uint32_t code, const uint8_t* before, const uint8_t* after, uint32_t size, bool accepted);
 void RecordRegister(uint32_t address, uint32_t value);
+// What AVRIG_MEM opened, a character device or not (the target file's `file`); why its
+// mapping was not used, in the target file's words: a map failed with `error`, the
+// mapping showed `value` at `address`.
+void RecordMemoryNode(const char* path, bool characterDevice);
+void RecordMapRefused(int error);
+void RecordMappedWord(uint32_t address, uint32_t value);
 void RecordMemory(uint32_t address, uint32_t value);

@@ -1,5 +1,5 @@
 // The one door to the outside world. Every device-node and shell access of the tool goes
-// through these four calls, so the same code links either against the real system
+// through these calls, so the same code links either against the real system
 // (seam_posix.cpp, the avrig binary) or against the simulated target (sim/, avrig-sim).
 #pragma once
 
@@ -18,3 +18,14 @@ int SeamIoctl(int fd, uint32_t code, uintptr_t arg);
 
 // system(3): hands a command line to the shell; returns what system returns.
 int SeamSystem(const char* command);
+
+// fstat(2) of an open node: 1 when it is a character device, 0 when it is anything else,
+// -1 with errno set when it cannot be told.
+int SeamIsCharDevice(int fd);
+
+// mmap(2): `length` bytes of the node open as `fd` from byte `offset` on, read-only and
+// shared. Returns the mapping's first byte, or nullptr with errno set.
+const void* SeamMap(int fd, uint32_t offset, uint32_t length);
+
+// munmap(2) of what SeamMap returned; 0, or -1 with errno set.
+int SeamUnmap(const void* address, uint32_t length);

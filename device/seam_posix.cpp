@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,3 +21,18 @@ int SeamIoctl(int fd, uint32_t code, uintptr_t arg) {
 }
 
 int SeamSystem(const char* command) { return std::system(command); }
+
+int SeamIsCharDevice(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        return -1;
+    }
+    return S_ISCHR(info.st_mode) ? 1 : 0;
+}
+
+const void* SeamMap(int fd, uint32_t offset, uint32_t length) {
+    void* address = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(offset));
+    return address == MAP_FAILED ? nullptr : address;
+}
+
+int SeamUnmap(const void* address, uint32_t length) { return munmap(const_cast<void*>(address), length); }

@@ -28,17 +28,17 @@ bool g_traceWhole = true;  // every line written so far reached the file
 bool g_traceMmio = false;
 bool g_recording = false;
 
-enum class Node : uint8_t { kVip, kMmio };
+enum class Node : uint8_t { kVip, kMmio, kMemory };
 
 struct Opened {
     int fd = -1;
     Node node = Node::kVip;
-    const char* path = nullptr;  // one of the device path constants
+    const char* path = nullptr;  // one of the device path constants, or AVRIG_MEM's
     unsigned long long reads = 0;
     unsigned long long writes = 0;
 };
 
-// The tool holds at most two nodes at once.
+// The tool holds at most three nodes at once.
 Opened g_opened[4];
 
 // A trace with a hole in it is said once, the moment it happens; the run goes on.
@@ -257,10 +257,12 @@ int WatchOpen(const char* path, int flags) {
         }
     } else {
         Trace("open %s", path);
+        // Any other path is the memory node AVRIG_MEM names, held for the capture.
         const char* known = KnownPath(path);
+        const Node node = known == nullptr ? Node::kMemory : known == kVipDevice ? Node::kVip : Node::kMmio;
         for (Opened& entry : g_opened) {
-            if (known != nullptr && entry.path == nullptr) {
-                entry = Opened{fd, known == kVipDevice ? Node::kVip : Node::kMmio, known, 0, 0};
+            if (entry.path == nullptr) {
+                entry = Opened{fd, node, known != nullptr ? known : path, 0, 0};
                 break;
             }
         }
@@ -312,6 +314,56 @@ int WatchFrameRead(int fd, MmioRegRequest* request) {
         return SeamIoctl(fd, MMIO_REG_READ, arg);
     }
     return MmioRequestWatched(entry, MMIO_REG_READ, arg, true);
+}
+
+const void* WatchMap(int fd, uint32_t offset, uint32_t length) {
+    const Opened* entry = Find(fd);
+    Trace("map %s 0x%08x 0x%x", entry != nullptr ? entry->path : "?", static_cast<unsigned>(offset),
+          static_cast<unsigned>(length));
+    const void* address = SeamMap(fd, offset, length);
+    const int error = errno;
+    if (address == nullptr) {
+        TraceFailure(error);
+    }
+    errno = error;
+    return address;
+}
+
+int WatchUnmap(int fd, const void* address, uint32_t offset, uint32_t length) {
+    const Opened* entry = Find(fd);
+    Trace("unmap %s 0x%08x 0x%x", entry != nullptr ? entry->path : "?", static_cast<unsigned>(offset),
+          static_cast<unsigned>(length));
+    const int result = SeamUnmap(address, length);
+    const int error = errno;
+    if (result == -1) {
+        TraceFailure(error);
+    }
+    errno = error;
+    return result;
+}
+
+void WatchMappedWord(uint32_t address, uint32_t value) {
+    if (g_recording) {
+        RecordMemory(address, value);
+    }
+}
+
+void WatchMemoryNode(const char* path, bool characterDevice) {
+    if (g_recording) {
+        RecordMemoryNode(path, characterDevice);
+    }
+}
+
+void WatchMapRefused(int error) {
+    if (g_recording) {
+        RecordMapRefused(error);
+    }
+}
+
+void WatchMappingDiffers(uint32_t address, uint32_t value) {
+    if (g_recording) {
+        RecordMappedWord(address, value);
+    }
 }
 
 int WatchSystem(const char* command) {

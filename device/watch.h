@@ -30,6 +30,21 @@ int WatchSystem(const char* command);
 // rather than as a register.
 int WatchFrameRead(int fd, MmioRegRequest* request);
 
+// The memory node's mappings: each map and unmap traced with its physical offset and
+// length, as the simulated target logs them.
+const void* WatchMap(int fd, uint32_t offset, uint32_t length);
+int WatchUnmap(int fd, const void* address, uint32_t offset, uint32_t length);
+
+// A frame-memory word loaded from a mapping: recorded as memory, not traced (the trace's
+// map line says where the frame came from).
+void WatchMappedWord(uint32_t address, uint32_t value);
+
+// What AVRIG_MEM opened and why its mapping was not used, for the record: so a replay
+// takes the same road.
+void WatchMemoryNode(const char* path, bool characterDevice);
+void WatchMapRefused(int error);
+void WatchMappingDiffers(uint32_t address, uint32_t value);
+
 inline int DeviceOpen(const char* path, int flags) {
     return g_watching ? WatchOpen(path, flags) : SeamOpen(path, flags);
 }
@@ -39,4 +54,10 @@ inline int DeviceIoctl(int fd, uint32_t code, uintptr_t arg) {
 }
 inline int DeviceSystem(const char* command) {
     return g_watching ? WatchSystem(command) : SeamSystem(command);
+}
+inline const void* DeviceMap(int fd, uint32_t offset, uint32_t length) {
+    return g_watching ? WatchMap(fd, offset, length) : SeamMap(fd, offset, length);
+}
+inline int DeviceUnmap(int fd, const void* address, uint32_t offset, uint32_t length) {
+    return g_watching ? WatchUnmap(fd, address, offset, length) : SeamUnmap(address, length);
 }

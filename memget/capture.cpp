@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device/frame_memory.h"
 #include "device/mmio.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
@@ -54,6 +55,7 @@ int VIP_MemoryCatch(uint32_t uiAddrY, uint32_t uiAddrUV, uint32_t uiSizeY, uint3
 
     MmioOpen();
     const int written = WriteFile(&desc);
+    FrameMemoryClose();
     MmioClose();
     return written;
 }

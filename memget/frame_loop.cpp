@@ -16,6 +16,7 @@
 #include "memget/capture_names.h"
 #include "memget/capture_registers.h"
 #include "memget/frame_loop.h"
+#include "memget/frame_mapping.h"
 #include "memget/frame_writers.h"
 #include "memget/output_file.h"
 #include "memget/output_formats.h"
@@ -242,6 +243,7 @@ FileOutcome WriteOneFrame(CaptureDescriptor* desc, int32_t i, bool interlaced, c
     char name[kFileNameSize];
     FrameName(name, desc->acFileName, i, desc->iTotalCount);
     SelectFrame(desc, i, interlaced, name);
+    const FrameMapping mapping(desc);
     char cannotCreate[kFileNameSize + 32];
     CannotCreateText(cannotCreate, name);
     const FileOutcome outcome = WriteOutputFile(desc, name, cannotCreate, WriteFrame, &format);
@@ -265,6 +267,7 @@ int WriteStreamFrames(CaptureDescriptor* desc, const void* context) {
     }
     for (int32_t i = 0; i < desc->iTotalCount; ++i) {
         SelectFrame(desc, i, run->interlaced, desc->acFileName);
+        const FrameMapping mapping(desc);
         const int written = run->format->write(desc);
         Banner("End");
         if (!written) {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "device/mmio.h"
+#include "device/frame_memory.h"
 #include "image/writers.h"
 #include "memget/capture_names.h"
 #include "memget/output_formats.h"
@@ -38,7 +38,7 @@ int WriteCaptured(CaptureDescriptor* desc, ImageWriter write) {
 }  // namespace
 
 void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
-    if (!RegReadLine(address, buffer, bytes)) {
+    if (!FrameMemoryReadLine(address, buffer, bytes)) {
         std::memset(buffer, 0, bytes);  // nothing was read: zeros, not stale bytes
     }
 }

@@ -9,8 +9,9 @@
 
 #include "memget/capture_descriptor.h"
 
-// Reads `bytes` of frame memory from `address` into `buffer`, one word per request, each
-// word stored least significant byte first; zeros when the device is not open.
+// Reads `bytes` of frame memory from `address` into `buffer`, one word per request or one
+// load per word from the frame's mapping, each word stored least significant byte first;
+// zeros when the device is not open.
 void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes);
 
 // The checks the writer for uiFileType (an ending of memget/output_formats.h) makes

@@ -14,6 +14,7 @@
 #include "memget/capture_names.h"
 #include "memget/capture_registers.h"
 #include "memget/frame_loop.h"
+#include "memget/frame_mapping.h"
 #include "memget/frame_writers.h"
 #include "memget/output_formats.h"
 
@@ -141,6 +142,7 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
     if (format == nullptr || (format->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height))) {
         return 0;
     }
+    const FrameMapping mapping(jpeg);
     return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", WriteProbedRows, &jpeg) ==
                    FileOutcome::kWritten
                ? 1

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "device/frame_memory.h"
 #include "device/mmio.h"
 #include "device/seam.h"
 #include "device/vip.h"
@@ -38,6 +39,10 @@ const char* PathOfNode(uint32_t node) {
         return kMmioDebugDevice;
     case kNodeMmio:
         return kMmioDevice;
+    case kNodeMemory:
+        return kMemoryDevice;
+    case kNodeFile:
+        return GetState().target.file.c_str();
     default:
         return "?";
     }
@@ -47,8 +52,11 @@ const char* PathOfNode(uint32_t node) {
 
 int SeamOpen(const char* path, int /*flags*/) {
     sim::State& state = sim::GetState();
-    const uint32_t node = path == nullptr ? 0 : sim::NodeOfPath(path);
-    if (node == 0 || (state.target.nodes & node) == 0) {
+    uint32_t node = path == nullptr ? 0 : sim::NodeOfPath(path);
+    if (node == 0 && path != nullptr && !state.target.file.empty() && state.target.file == path) {
+        node = sim::kNodeFile;
+    }
+    if (node == 0 || (node != sim::kNodeFile && (state.target.nodes & node) == 0)) {
         sim::LogLine("open %s missing", path == nullptr ? "(null)" : path);
         errno = ENOENT;
         return -1;
@@ -94,6 +102,10 @@ int SeamIoctl(int fd, uint32_t code, uintptr_t arg) {
     if (sim::IsMmioNode(open->node)) {
         return sim::MmioDriverRequest(&state, open, code, arg);
     }
+    if (open->node != sim::kNodeVip) {
+        errno = ENOTTY;  // the memory node and a file take no requests
+        return -1;
+    }
     return sim::VipDriverRequest(state.target, code, arg);
 }
 
@@ -110,4 +122,62 @@ int SeamSystem(const char* command) {
     }
     sim::LogLine("shell %s", text.c_str());
     return 0;
+}
+
+int SeamIsCharDevice(int fd) {
+    const sim::OpenNode* open = sim::FindOpen(fd);
+    if (open == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    return open->node == sim::kNodeFile ? 0 : 1;
+}
+
+// The memory node's pages as the memory model holds them when the map is made, with the
+// target's `mapword` lines over them.
+const void* SeamMap(int fd, uint32_t offset, uint32_t length) {
+    sim::State& state = sim::GetState();
+    const sim::OpenNode* open = sim::FindOpen(fd);
+    if (open == nullptr) {
+        errno = EBADF;
+        return nullptr;
+    }
+    sim::LogLine("map %s 0x%08x 0x%x", sim::PathOfNode(open->node), static_cast<unsigned>(offset),
+                 static_cast<unsigned>(length));
+    if (open->node != sim::kNodeMemory || state.target.mapError != 0) {
+        errno = open->node != sim::kNodeMemory ? ENODEV : state.target.mapError;
+        return nullptr;
+    }
+    if (length == 0 || (offset & 3u) != 0 || (length & 3u) != 0 || uint64_t{offset} + length > sim::kPhysSpace) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    sim::Mapping mapping;
+    mapping.words.reset(new uint32_t[length / 4u]);
+    mapping.offset = offset;
+    mapping.length = length;
+    for (uint32_t k = 0; k < length / 4u; ++k) {
+        mapping.words[k] = sim::MemoryRead(&state.target.memory, offset + 4u * k);
+    }
+    for (const sim::MappedWord& word : state.target.mappedWords) {
+        if (word.phys >= offset && word.phys - offset < length) {
+            mapping.words[(word.phys - offset) / 4u] = word.value;
+        }
+    }
+    state.mappings.push_back(std::move(mapping));
+    return state.mappings.back().words.get();
+}
+
+int SeamUnmap(const void* address, uint32_t length) {
+    sim::State& state = sim::GetState();
+    for (auto it = state.mappings.begin(); it != state.mappings.end(); ++it) {
+        if (it->words.get() == address && it->length == length) {
+            sim::LogLine("unmap %s 0x%08x 0x%x", kMemoryDevice, static_cast<unsigned>(it->offset),
+                         static_cast<unsigned>(length));
+            state.mappings.erase(it);
+            return 0;
+        }
+    }
+    errno = EINVAL;
+    return -1;
 }

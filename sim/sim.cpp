@@ -44,6 +44,7 @@ void Reset() {
     TargetClear(&state.target);
     state.target.nodes = 0;
     state.descriptors.clear();
+    state.mappings.clear();
     state.traceMmio = false;
     LogClose();
 }

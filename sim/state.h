@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "sim/target.h"
@@ -19,9 +20,18 @@ struct OpenNode {
     uint64_t writes = 0;
 };
 
+// A mapping of the memory node: the words of physical [offset, offset + length) as they
+// were when it was made.
+struct Mapping {
+    std::unique_ptr<uint32_t[]> words;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+
 struct State {
     Target target;
     std::vector<OpenNode> descriptors;  // index = descriptor - kFirstDescriptor
+    std::vector<Mapping> mappings;
     bool traceMmio = false;
 };
 

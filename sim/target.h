@@ -14,6 +14,15 @@ enum Node : uint32_t {
     kNodeVip = 1u << 0,        // /dev/zorvip
     kNodeMmioDebug = 1u << 1,  // /dev/zormmio-dbg
     kNodeMmio = 1u << 2,       // /dev/zormmio
+    kNodeMemory = 1u << 3,     // /dev/mem: frame memory mapped read-only
+    kNodeFile = 1u << 4,       // the regular file a `file` line names
+};
+
+// A word the memory node's mapping shows differently from the register-access driver:
+// memory changed behind the driver's back.
+struct MappedWord {
+    uint32_t phys;  // a multiple of 4
+    uint32_t value;
 };
 
 struct CaptureAnswer {
@@ -47,6 +56,9 @@ struct Target {
     bool hasPanel = false;
     PanelAnswer panel{};
     std::vector<Refusal> refused;  // sorted by code, one entry per code
+    std::string file;                   // `file PATH`: a regular file there
+    std::vector<MappedWord> mappedWords;  // in file order: a later line wins
+    int mapError = 0;                     // `maprefuse`: maps of the memory node fail so
     Memory memory;
 };
 

@@ -11,6 +11,7 @@
 
 #include "device/errnames.h"
 #include "device/mmio.h"
+#include "device/frame_memory.h"
 #include "device/vip.h"
 #include "report/report.h"
 #include "sim/folder_file.h"
@@ -198,6 +199,43 @@ bool DoNodes(const Line& line, Target* target) {
     }
     target->nodes = nodes;
     return true;
+}
+
+bool DoFile(const Line& line, Target* target) {
+    if (!NeedField(line, 1, "PATH") || !NoMoreFields(line, 2)) {
+        return false;
+    }
+    if (NodeOfPath(line.fields[1].c_str()) != 0 || line.fields[1].find('\0') != std::string::npos) {
+        return Fail(line, "file: \"" + line.fields[1] + "\" is a device node");
+    }
+    target->file = line.fields[1];
+    return true;
+}
+
+bool DoMapWord(const Line& line, Target* target) {
+    uint32_t address = 0;
+    uint32_t value = 0;
+    if (!U32Field(line, 1, "ADDRESS", &address) || !U32Field(line, 2, "VALUE", &value) || !NoMoreFields(line, 3)) {
+        return false;
+    }
+    if ((address & 3u) != 0) {
+        return Fail(line, "mapword: ADDRESS is not a multiple of 4");
+    }
+    target->mappedWords.push_back(MappedWord{address & kPhysMask, value});
+    return true;
+}
+
+bool DoMapRefuse(const Line& line, Target* target) {
+    if (!NeedField(line, 1, "ERROR") || !NoMoreFields(line, 2)) {
+        return false;
+    }
+    for (const ErrorName& entry : kErrorNames) {
+        if (line.fields[1] == entry.name) {
+            target->mapError = entry.error;
+            return true;
+        }
+    }
+    return Fail(line, "maprefuse: ERROR \"" + line.fields[1] + "\" is not an error name this file knows");
 }
 
 bool DoCapture(const Line& line, Target* target) {
@@ -483,7 +521,8 @@ bool ApplyLine(const Line& line, Target* target) {
     } kDirectives[] = {
         {"nodes", DoNodes}, {"capture", DoCapture}, {"zoom", DoZoom},       {"border", DoBorder},
         {"panel", DoPanel}, {"word", DoWord},       {"load", DoLoad},       {"pattern", DoPattern},
-        {"jpeg", DoJpeg},   {"refuse", DoRefuse},
+        {"jpeg", DoJpeg},   {"refuse", DoRefuse},   {"file", DoFile},       {"mapword", DoMapWord},
+        {"maprefuse", DoMapRefuse},
     };
     for (const auto& directive : kDirectives) {
         if (line.fields[0] == directive.name) {
@@ -509,6 +548,9 @@ uint32_t NodeOfPath(const char* path) {
     if (std::strcmp(path, kMmioDevice) == 0) {
         return kNodeMmio;
     }
+    if (std::strcmp(path, kMemoryDevice) == 0) {
+        return kNodeMemory;
+    }
     return 0;
 }
 
@@ -523,6 +565,9 @@ void TargetClear(Target* target) {
     target->hasPanel = false;
     target->panel = PanelAnswer{};
     target->refused.clear();
+    target->file.clear();
+    target->mappedWords.clear();
+    target->mapError = 0;
     MemoryClear(&target->memory);
 }
 

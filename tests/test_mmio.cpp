@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "device/frame_memory.h"
 #include "device/mmio.h"
 #include "tests/fake_seam.h"
 
@@ -175,6 +176,53 @@ TEST_F(Mmio, ReadLineFetchesOneWordPerRequestInAddressOrder) {
     EXPECT_EQ(buffer, std::vector<uint8_t>(8, 0));
     MmioClose();
     EXPECT_EQ(RegReadLine(0xa0001000, buffer.data(), 8), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The pages a plane's mapping covers, and what is never mapped: a plane the driver's
+// addresses or the registers put past the 512 MiB window, wrapping round it, or longer
+// than its line offset x height.
+TEST(PlaneMapping, CoversTheUsedLinesInWholePagesAndNothingOutsideTheWindow) {
+    struct Case {
+        FramePlane plane;
+        uint32_t page;
+        bool mapped;
+        PlaneMapping expected;
+    };
+    const Case cases[] = {
+        // 480 lines of 900 bytes (rounded to 900), 1024 apart: 479 x 1024 + 900 bytes.
+        {{0xa1000000u, 1024, 480, 900}, 4096, true, {0x01000000u, 0x78000u, 0x01000000u, 479u * 1024 + 900}},
+        // Not on a page: the pages round out; 16 KiB pages as some MIPS kernels use.
+        {{0x81000404u, 256, 3, 10}, 4096, true, {0x01000000u, 0x1000u, 0x01000404u, 524}},
+        {{0x01003f00u, 512, 2, 512}, 16384, true, {0x01000000u, 0x8000u, 0x01003f00u, 1024}},
+        // The last used byte is the window's last byte.
+        {{0x1ffffc00u, 512, 2, 512}, 4096, true, {0x1ffff000u, 0x1000u, 0x1ffffc00u, 1024}},
+        // One line more would reach past the window, or wrap round it.
+        {{0x1ffffc00u, 512, 3, 512}, 4096, false, {}},
+        {{0xfffff000u, 0x1000, 4095, 0x1000}, 4096, false, {}},
+        {{0xbffffffcu, 0x100000, 2, 4}, 4096, false, {}},
+        // A line longer than its line offset, lines not on a word, nothing used.
+        {{0x01000000u, 256, 2, 260}, 4096, false, {}},
+        {{0x01000002u, 256, 2, 8}, 4096, false, {}},
+        {{0x01000000u, 258, 2, 8}, 4096, false, {}},
+        {{0x01000000u, 256, 0, 8}, 4096, false, {}},
+        {{0x01000000u, 256, 2, 0}, 4096, false, {}},
+    };
+    for (const Case& c : cases) {
+        PlaneMapping got{};
+        const char* refused = PlaneMappingOf(c.plane, c.page, &got);
+        EXPECT_EQ(refused == nullptr, c.mapped) << std::hex << c.plane.address;
+        if (c.mapped && refused == nullptr) {
+            EXPECT_EQ(got.offset, c.expected.offset) << std::hex << c.plane.address;
+            EXPECT_EQ(got.length, c.expected.length) << std::hex << c.plane.address;
+            EXPECT_EQ(got.first, c.expected.first) << std::hex << c.plane.address;
+            EXPECT_EQ(got.span, c.expected.span) << std::hex << c.plane.address;
+            EXPECT_LE(uint64_t{got.offset} + got.length, 0x20000000u);
+        }
+    }
 }
 
 }  // namespace

@@ -182,7 +182,8 @@ TEST(Y4mCapture, RefusalsAndFailuresLeaveTheNameAsItWas) {
 // The board's layout cases capture into every ending the table has.
 TEST(OutputFormats, TheBoxCasesNameEveryEnding) {
     const std::string cases = ReadFile(AVRIG_SOURCE_DIR "/box/cases/cases");
-    for (const char* layout : {"\n444c10-", "\n444c8-", "\n422c10-", "\n422c8-"}) {
+    for (const char* layout : {"\n444c10-", "\n444c8-", "\n422c10-", "\n422c8-", "\nmapped-444c10-", "\nmapped-444c8-",
+                               "\nmapped-422c10-", "\nmapped-422c8-"}) {
         const size_t at = cases.find(layout);
         ASSERT_NE(at, std::string::npos) << layout;
         const std::string line = cases.substr(at, cases.find('\n', at + 1) - at) + " ";

@@ -71,15 +71,56 @@ const std::vector<Road>& Roads() {
     return roads;
 }
 
-TEST(Trace, IsTheSimulatedLogWithIndentedLinesAndChangesNothingElse) {
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+// The captures again, their frames read through a mapping of /dev/mem.
+const std::vector<Road>& MappedRoads() {
+    static const std::vector<Road> roads = [] {
+        std::vector<Road> mapped;
+        for (const Road& road : Roads()) {
+            const size_t nodes = road.target.find("nodes /dev/zorvip /dev/zormmio\n");
+            if (road.args[0] == "memget" && nodes == 0) {
+                Road copy = road;
+                copy.name = "mapped";
+                copy.target.insert(road.target.find('\n'), " /dev/mem");
+                mapped.push_back(copy);
+            }
+        }
+        return mapped;
+    }();
+    return roads;
+}
+
+// Every road with the environment it runs in; on the mapped roads also each refusal of
+// the mapping, which a replay must meet again.
+std::vector<std::pair<Road, Env>> EveryRoad() {
+    std::vector<std::pair<Road, Env>> roads;
     for (const Road& road : Roads()) {
+        roads.push_back({road, {}});
+    }
+    const Env memory = {{"AVRIG_MEM", "/dev/mem"}};
+    for (const Road& road : MappedRoads()) {
+        roads.push_back({road, memory});
+    }
+    const std::string frames = "nodes /dev/zorvip /dev/zormmio /dev/mem\ncapture 0x01000000 0x01100000 0x8000 0x8000 "
+                               "2\npattern YUV_422C10 20 6 progressive\n";
+    roads.push_back({{"mapping differs", frames + "mapword 0x01000518 0x12345678\n", {"memget", "c.bmp"}}, memory});
+    roads.push_back({{"map refused", frames + "maprefuse EACCES\n", {"memget", "c.bmp"}}, memory});
+    roads.push_back({{"regular file", frames + "file /tmp/frames\n", {"memget", "c.bmp"}},
+                     {{"AVRIG_MEM", "/tmp/frames"}}});
+    return roads;
+}
+
+TEST(Trace, IsTheSimulatedLogWithIndentedLinesAndChangesNothingElse) {
+    for (const auto& [road, env] : EveryRoad()) {
         simrun::Options options;
         options.target = road.target;
         options.traceMmio = true;
+        options.env = env;
         const simrun::Result plain = simrun::Run(road.args, options);
         const support::TempDir scratch;
         const std::string trace = scratch.Path() + "/trace";
-        options.env = {{"AVRIG_TRACE", trace}, {"AVRIG_TRACE_MMIO", "1"}};
+        options.env.insert(options.env.end(), {{"AVRIG_TRACE", trace}, {"AVRIG_TRACE_MMIO", "1"}});
         const simrun::Result traced = simrun::Run(road.args, options);
         const std::string text = ReadFile(trace);
         EXPECT_EQ(WithoutIndented(text), traced.log) << road.name;
@@ -110,19 +151,21 @@ TEST(Trace, SaysWhatTheLogCannot) {
 }
 
 TEST(Record, ReplaysToTheSameRun) {
-    for (const Road& road : Roads()) {
+    for (const auto& [road, env] : EveryRoad()) {
         const support::TempDir scratch;
         const std::string folder = scratch.Path() + "/rec";
         simrun::Options options;
         options.target = road.target;
         options.traceMmio = true;
-        options.env = {{"AVRIG_RECORD", folder}};
+        options.env = env;
+        options.env.push_back({"AVRIG_RECORD", folder});
         const simrun::Result recorded = simrun::Run(road.args, options);
 
         simrun::Options replay;
         replay.useTargetPath = true;
         replay.targetPath = folder + "/board.target";
         replay.traceMmio = true;
+        replay.env = env;
         const simrun::Result replayed = simrun::Run(road.args, replay);
         EXPECT_EQ(replayed.status, recorded.status) << road.name << replayed.err;
         EXPECT_EQ(replayed.out, recorded.out) << road.name;
