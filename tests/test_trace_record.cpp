@@ -55,6 +55,7 @@ const std::vector<Road>& Roads() {
         {"422C10 pbm", kCapture + "2\npattern YUV_422C10 20 6 progressive\n", {"memget", "c.pbm"}},
         {"422C8 bmp", kCapture + "2\npattern YUV_422C8 22 5 progressive\n", {"memget", "c.bmp"}},
         {"interlaced groups", kCapture + "8\npattern YUV_422C10 16 4 interlaced\n", {"memget", "c.yuv"}},
+        {"stream on standard output", kCapture + "2\npattern YUV_422C10 20 6 progressive\n", {"memget", "-.y4m"}},
         {"jpeg buffer", kCapture + "0\njpeg 16 4\n", {"memget", "j.bmp"}},
         {"zoom", "nodes /dev/zorvip\nzoom -3\n", {"-jpeg2", "0"}},
         {"border", "nodes /dev/zorvip\nborder 1 -2 3 -4\n", {"-jpeg6", "0"}},
