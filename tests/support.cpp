@@ -360,6 +360,14 @@ std::vector<std::string> FolderNames(const std::string& folder) {
     return names;
 }
 
+std::map<std::string, std::string> FolderFiles(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : FolderNames(folder)) {
+        files[name] = ReadFile(folder + "/" + name);
+    }
+    return files;
+}
+
 void EmptyFolder(const std::string& folder) { nftw(folder.c_str(), RemoveBelowTop, 16, FTW_DEPTH | FTW_PHYS); }
 
 TempDir::TempDir(const std::string& parent) {

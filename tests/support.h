@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,9 @@ bool WriteFile(const std::string& path, const std::string& bytes);
 
 // The names in `folder`, "." and ".." left out.
 std::vector<std::string> FolderNames(const std::string& folder);
+
+// Every name in `folder`, with its contents.
+std::map<std::string, std::string> FolderFiles(const std::string& folder);
 
 // Removes everything inside `folder`, not the folder itself; links are removed, not followed.
 void EmptyFolder(const std::string& folder);

@@ -18,6 +18,7 @@
 
 namespace {
 
+using support::FolderFiles;
 using support::Hex;
 using support::Lines;
 using support::ReadFile;
@@ -261,13 +262,6 @@ TEST(CaptureSim, AFileThatCannotBeCreatedStopsTheCapture) {
     EXPECT_EQ(jpeg.status, 1);
     EXPECT_EQ(jpeg.out, "In function VIP_MemoryCatch:\nY:0x100000, UV:0x180000\nY:0x1000, UV:0x800\nnum = 1\n"
                         "filename = j.bmp\nj.bmp\nCannot create pbm or bmp file");
-}
-
-// Every name in `folder`, with its contents.
-std::map<std::string, std::string> FolderFiles(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const std::string& name : support::FolderNames(folder)) files[name] = ReadFile(folder + "/" + name);
-    return files;
 }
 
 // A BMP container is complete when its header's file size is its size.

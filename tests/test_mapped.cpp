@@ -14,13 +14,6 @@ namespace {
 using support::Lines;
 using support::ReadFile;
 
-std::map<std::string, std::string> Files(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const std::string& name : support::FolderNames(dir)) {
-        files[name] = ReadFile(dir + "/" + name);
-    }
-    return files;
-}
 
 const simrun::Options WithMemory(const std::string& target, const std::string& path = "/dev/mem") {
     simrun::Options options;
@@ -70,7 +63,7 @@ TEST(Mapped, EveryLayoutScanAndFormatGivesTheDriversBytes) {
         EXPECT_EQ(mapped.status, driven.status) << c.name;
         EXPECT_EQ(mapped.out, driven.out) << c.name;
         EXPECT_EQ(mapped.err, driven.err) << c.name;
-        EXPECT_EQ(Files(mapped.workDir), Files(driven.workDir)) << c.name;
+        EXPECT_EQ(support::FolderFiles(mapped.workDir), support::FolderFiles(driven.workDir)) << c.name;
         EXPECT_NE(mapped.log.find("\nmap /dev/mem "), std::string::npos) << c.name;
         ExpectFewRegisterReads(mapped.log, c.name);
     }
@@ -130,7 +123,7 @@ TEST(Mapped, EachRefusalIsOneLineAndTheDriversCapture) {
         EXPECT_EQ(Lines(mapped.err).size(), 1u) << mapped.err;
         EXPECT_EQ(mapped.status, driven.status) << c.reason;
         EXPECT_EQ(mapped.out, driven.out) << c.reason;
-        EXPECT_EQ(Files(mapped.workDir), Files(driven.workDir)) << c.reason;
+        EXPECT_EQ(support::FolderFiles(mapped.workDir), support::FolderFiles(driven.workDir)) << c.reason;
         const size_t closed = mapped.log.find("close " + c.path);
         EXPECT_EQ(mapped.log.find("\nmap ", closed), std::string::npos) << c.reason << ": mapped after the line";
     }

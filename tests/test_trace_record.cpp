@@ -20,14 +20,6 @@ namespace {
 
 using support::ReadFile;
 
-// Every file a run left in its folder, by name.
-std::map<std::string, std::string> Files(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const std::string& name : support::FolderNames(dir)) {
-        files[name] = ReadFile(dir + "/" + name);
-    }
-    return files;
-}
 
 std::string WithoutIndented(const std::string& text) {
     std::string kept;
@@ -129,7 +121,7 @@ TEST(Trace, IsTheSimulatedLogWithIndentedLinesAndChangesNothingElse) {
         EXPECT_EQ(traced.status, plain.status) << road.name;
         EXPECT_EQ(traced.out, plain.out) << road.name;
         EXPECT_EQ(traced.err, plain.err) << road.name;
-        EXPECT_EQ(Files(traced.workDir), Files(plain.workDir)) << road.name;
+        EXPECT_EQ(support::FolderFiles(traced.workDir), support::FolderFiles(plain.workDir)) << road.name;
     }
 }
 
@@ -172,7 +164,7 @@ TEST(Record, ReplaysToTheSameRun) {
         EXPECT_EQ(replayed.out, recorded.out) << road.name;
         EXPECT_EQ(replayed.err, recorded.err) << road.name;
         EXPECT_EQ(replayed.log, recorded.log) << road.name;
-        EXPECT_EQ(Files(replayed.workDir), Files(recorded.workDir)) << road.name;
+        EXPECT_EQ(support::FolderFiles(replayed.workDir), support::FolderFiles(recorded.workDir)) << road.name;
     }
 }
 
@@ -318,9 +310,9 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
         EXPECT_EQ(run.status, 1) << c.err;
         EXPECT_EQ(run.err, plain.err + c.err);
         EXPECT_EQ(run.out, plain.out) << c.err;
-        EXPECT_EQ(Files(run.workDir), Files(plain.workDir)) << c.err;
+        EXPECT_EQ(support::FolderFiles(run.workDir), support::FolderFiles(plain.workDir)) << c.err;
     }
-    EXPECT_EQ(Files(rec).count("board.target"), 0u);
+    EXPECT_EQ(support::FolderFiles(rec).count("board.target"), 0u);
 }
 
 // A frame or stream at the trace's or the log's name is refused: the file keeps every
@@ -344,7 +336,7 @@ TEST(Watch, ACaptureReplacesNeitherTheTraceNorTheLog) {
         const simrun::Result run = simrun::Run({"memget", c.request}, options);
         EXPECT_EQ(run.status, 1) << c.name;
         EXPECT_EQ(run.err, "avrig: " + c.name + " was not written: it is " + c.what + "\n");
-        auto files = Files(run.workDir), expected = Files(plain.workDir);
+        auto files = support::FolderFiles(run.workDir), expected = support::FolderFiles(plain.workDir);
         EXPECT_EQ(files[c.name].compare(0, 17, "open /dev/zorvip\n"), 0) << c.name;
         files.erase(c.name);
         expected.erase(c.name);
@@ -364,7 +356,7 @@ TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
         const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
         const std::string rec = run.workDir + "/rec/";
         EXPECT_EQ(run.signal, signal);
-        EXPECT_EQ(Files(rec).count("board.target"), signal == 0 ? 1u : 0u) << signal;
+        EXPECT_EQ(support::FolderFiles(rec).count("board.target"), signal == 0 ? 1u : 0u) << signal;
         std::vector<std::string> names = support::FolderNames(rec);
         names.insert(names.end(), {".", "../rec.trace"});
         for (const std::string& name : names) {
@@ -394,7 +386,7 @@ std::map<std::string, std::string> RunFiles(const Road& road, simrun::Options op
     const std::pair<const char*, std::string> folders[] = {
         {"work/", run->workDir}, {"", scratch.Path()}, {"rec/", scratch.Path() + "/rec"}};
     for (const auto& folder : folders) {
-        for (const auto& file : Files(folder.second)) files[folder.first + file.first] = file.second;
+        for (const auto& file : support::FolderFiles(folder.second)) files[folder.first + file.first] = file.second;
     }
     return files;
 }
