@@ -174,9 +174,9 @@ bool WriteMemoryHole() {
     for (const sim::ComputedBuffer& buffer : memory.buffers) {
         copy(buffer.base, buffer.base + buffer.size);
     }
-    for (uint32_t page = kHoleStart / sim::kPageBytes; page < kHoleEnd / sim::kPageBytes && page < memory.pages.size();
-         ++page) {
-        if (memory.pages[page]) {
+    for (uint32_t page = kHoleStart / sim::kPageBytes; page < kHoleEnd / sim::kPageBytes; ++page) {
+        const std::unique_ptr<sim::PageBlock>& block = memory.blocks[page / sim::kBlockPages];
+        if (block && block->pages[page % sim::kBlockPages]) {
             copy(page * sim::kPageBytes, (page + 1u) * sim::kPageBytes);
         }
     }
