@@ -3,12 +3,14 @@
 // active. Everything that can refuse the capture is decided before the first file is
 // created, so a refused capture leaves the folder as it was.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "device/append_file.h"
 #include "device/mmio.h"
 #include "report/report.h"
 #include "device/watch.h"
@@ -47,6 +49,17 @@ FileOutcome WriteStandardOutput(CaptureDescriptor* desc, FileWriter write, const
             close(descriptor);
         }
         Complain("standard output: %s", std::strerror(reason));
+        return FileOutcome::kNotWritten;
+    }
+    // Standard output redirected into the trace or the log would take their lines amid the
+    // stream's: refused, as a frame's name that holds one is, before any memory is read.
+    struct stat target {};
+    const char* appended = fstat(descriptor, &target) == 0 && S_ISREG(target.st_mode)
+                               ? AppendedFileAt(target.st_dev, target.st_ino)
+                               : nullptr;
+    if (appended != nullptr) {
+        std::fclose(stream);
+        Complain("standard output: it is %s", appended);
         return FileOutcome::kNotWritten;
     }
     desc->pFile = stream;

@@ -53,12 +53,15 @@ TEST(StreamOnStandardOutput, ReadersTerminalsAndFailedWrites) {
     options.traceMmio = true;
     const simrun::Result whole = simrun::Run({"memget", "-.y4m"}, options);
     const std::string stop = "head -c " + std::to_string(kHeaderAndFrame);
+    const support::TempDir scratch;
+    const std::string traced = scratch.Path() + "/traced.y4m";
     const struct {
         std::string target, stdoutPath, reader;
         bool ignorePipe;
         uint64_t sizeLimit;
         int status;           // -1: ended by SIGPIPE
         std::string errEnd;   // how standard error ends
+        std::string trace = "";
     } cases[] = {
         {kSixFrames, "", stop, false, 0, -1, "(1)\n"},
         {kSixFrames, "", stop, true, 0, 1, "(1)\n==============================>End\navrig: standard output: Broken pipe\n"},
@@ -67,6 +70,8 @@ TEST(StreamOnStandardOutput, ReadersTerminalsAndFailedWrites) {
         {noFrames, tty, "", false, 0, 1,
          "avrig: standard output is a terminal: pipe -.y4m into a player or redirect it to a file\n"},
         {noFrames, "", "", false, 0, 0, "==============================>Informaiton\n"},
+        // Redirected into the trace: its lines would land amid the stream.
+        {kSixFrames, traced, "", false, 0, 1, "avrig: standard output: it is the trace\n", traced},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.errEnd);
@@ -75,6 +80,8 @@ TEST(StreamOnStandardOutput, ReadersTerminalsAndFailedWrites) {
         options.stdoutReader = c.reader;
         options.ignoreSigpipe = c.ignorePipe;
         options.fileSizeLimit = c.sizeLimit;
+        options.env.clear();
+        if (!c.trace.empty()) options.env = {{"AVRIG_TRACE", c.trace}};
         const simrun::Result run = simrun::Run({"memget", "-.y4m"}, options);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.signal, c.status == -1 ? SIGPIPE : 0);
@@ -84,6 +91,10 @@ TEST(StreamOnStandardOutput, ReadersTerminalsAndFailedWrites) {
             // The reader took the first frame; the second was read and met the closed pipe.
             EXPECT_EQ(run.out, whole.out.substr(0, kHeaderAndFrame));
             EXPECT_EQ(Count(run.log, "mmio read 0xa") * 3, Count(whole.log, "mmio read 0xa"));
+        }
+        if (!c.trace.empty()) {
+            EXPECT_EQ(ReadFile(c.trace).rfind("open /dev/zorvip\n", 0), 0u) << "the trace kept, no stream in it";
+            EXPECT_EQ(Count(run.log, "mmio read 0xa"), 0u) << "no frame memory read";
         }
     }
     close(terminal);
