@@ -381,6 +381,8 @@ std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t lineOffset, uint64_t 
 support::FrameMemory FrameOf(const Case& c, const support::FrameProbe& g, int32_t i) {
     const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
     support::FrameMemory frame{g.width, g.layout, {}, {}};
+    frame.luma.reserve(g.height);
+    frame.chroma.reserve(g.height);
     for (uint32_t line = 0; line < g.height; ++line) {
         frame.luma.push_back(MemoryLine(at.y + g.lineOffsetY * line, g.lineOffsetY, LumaBytes(g.width)));
         frame.chroma.push_back(MemoryLine(at.uv + g.lineOffsetUV * line, g.lineOffsetUV, ChromaBytes(g.width)));
