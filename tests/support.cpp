@@ -33,11 +33,14 @@ std::vector<uint8_t> Padded(const std::vector<uint8_t>& line, uint32_t width) {
 // Byte k of a line; 0 past its end.
 uint8_t ByteAt(const std::vector<uint8_t>& line, size_t k) { return k < line.size() ? line[k] : 0; }
 
-// 10-bit sample n of a line, with zeros past its end. Four samples fill five bytes, so the
-// sample is read from a copy of its group of four: no padded copy of the whole line.
+// 10-bit sample n of a line, with zeros past its end. Four samples fill five bytes, so a
+// sample near the end is read from a zero-filled copy of its group of four: no padded
+// copy of the whole line.
 int32_t SampleAt(const std::vector<uint8_t>& line, size_t n) {
+    const size_t first = 5 * (n / 4);
+    if (first + 5 <= line.size()) return Read10Bit(line.data() + first, static_cast<int32_t>(n % 4));
     uint8_t group[5];
-    for (size_t k = 0; k < 5; ++k) group[k] = ByteAt(line, 5 * (n / 4) + k);
+    for (size_t k = 0; k < 5; ++k) group[k] = ByteAt(line, first + k);
     return Read10Bit(group, static_cast<int32_t>(n % 4));
 }
 
@@ -220,8 +223,8 @@ std::vector<uint8_t> ExpectedPpm(const std::vector<FrameMemory>& frames) {
     std::string text = PpmHeader(frame.width, height);
     for (uint32_t l = 0; l < height; ++l) {
         for (uint32_t n : ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width)) {
-            char number[16];
-            text.append(number, static_cast<size_t>(std::snprintf(number, sizeof number, "%u ", n)));
+            text += std::to_string(n);
+            text += ' ';
         }
     }
     return std::vector<uint8_t>(text.begin(), text.end());
