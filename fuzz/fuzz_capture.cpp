@@ -381,6 +381,8 @@ std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t lineOffset, uint64_t 
 support::FrameMemory FrameOf(const Case& c, const support::FrameProbe& g, int32_t i) {
     const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
     support::FrameMemory frame{g.width, g.layout, {}, {}};
+    frame.luma.reserve(g.height);
+    frame.chroma.reserve(g.height);
     for (uint32_t line = 0; line < g.height; ++line) {
         frame.luma.push_back(MemoryLine(at.y + g.lineOffsetY * line, g.lineOffsetY, LumaBytes(g.width)));
         frame.chroma.push_back(MemoryLine(at.uv + g.lineOffsetUV * line, g.lineOffsetUV, ChromaBytes(g.width)));
@@ -397,9 +399,9 @@ void Compare(const std::string& name, const std::vector<uint8_t>& expected) {
     }
 }
 
-// Run inside the run folder, after a capture that reported success.
-void CheckOutputs(const Case& c) {
-    const std::vector<std::string> files = OutputFiles(c);
+// Run inside the run folder, after a capture that reported success; `files` is what
+// OutputFiles() found there.
+void CheckOutputs(const Case& c, const std::vector<std::string>& files) {
     if (!RegistersReadable(c)) {
         Fail(Name(c), "a capture without readable registers reported success");
     }
@@ -487,11 +489,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::RunFolder inRunFolder;
         SetTrap(c);
         const std::string name = Name(c);
-        if (VIP_MemoryCatch(c.addrY, c.addrUV, c.sizeY, c.sizeUV, c.count, name.c_str()) == 1) {
-            CheckOutputs(c);
+        const bool success = VIP_MemoryCatch(c.addrY, c.addrUV, c.sizeY, c.sizeUV, c.count, name.c_str()) == 1;
+        const std::vector<std::string> files = OutputFiles(c);
+        if (success) {
+            CheckOutputs(c, files);
         }
         const std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : name;
-        for (const std::string& file : OutputFiles(c)) {
+        for (const std::string& file : files) {
             if (file.size() < ending.size() || file.compare(file.size() - ending.size(), ending.size(), ending) != 0) {
                 Fail(file, "a temporary file was left behind");
             }

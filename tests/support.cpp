@@ -30,21 +30,35 @@ std::vector<uint8_t> Padded(const std::vector<uint8_t>& line, uint32_t width) {
     return padded;
 }
 
+// Byte k of a line; 0 past its end.
+uint8_t ByteAt(const std::vector<uint8_t>& line, size_t k) { return k < line.size() ? line[k] : 0; }
+
+// 10-bit sample n of a line, with zeros past its end. Four samples fill five bytes, so a
+// sample near the end is read from a zero-filled copy of its group of four: no padded
+// copy of the whole line.
+int32_t SampleAt(const std::vector<uint8_t>& line, size_t n) {
+    const size_t first = 5 * (n / 4);
+    if (first + 5 <= line.size()) return Read10Bit(line.data() + first, static_cast<int32_t>(n % 4));
+    uint8_t group[5];
+    for (size_t k = 0; k < 5; ++k) group[k] = ByteAt(line, first + k);
+    return Read10Bit(group, static_cast<int32_t>(n % 4));
+}
+
 struct Samples {
     int32_t y, cb, cr;  // 10-bit luma; chroma as stored (10-bit, or a byte)
 };
 
-// Pixel i of padded lines: 4:2:2 pixels share their pair's Cr, Cb.
+// Pixel i of the lines: 4:2:2 pixels share their pair's Cr, Cb.
 Samples PixelSamples(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma, Layout layout,
                      uint32_t i) {
     const size_t k = 2 * size_t{layout.colorSpace == 2 ? i / 2 : i};
-    Samples s{Read10Bit(luma.data(), static_cast<int32_t>(i)), 0, 0};
+    Samples s{SampleAt(luma, i), 0, 0};
     if (layout.encodeMode == 4) {
-        s.cr = chroma[k];
-        s.cb = chroma[k + 1];
+        s.cr = ByteAt(chroma, k);
+        s.cb = ByteAt(chroma, k + 1);
     } else {
-        s.cr = Read10Bit(chroma.data(), static_cast<int32_t>(k));
-        s.cb = Read10Bit(chroma.data(), static_cast<int32_t>(k + 1));
+        s.cr = SampleAt(chroma, k);
+        s.cb = SampleAt(chroma, k + 1);
     }
     return s;
 }
@@ -66,12 +80,11 @@ int RemoveBelowTop(const char* path, const struct stat*, int, struct FTW* walk) 
 
 std::vector<uint8_t> ExpectedRgb(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma,
                                  Layout layout, uint32_t width, bool yuv) {
-    const std::vector<uint8_t> y = Padded(luma, width), c = Padded(chroma, width);
     const bool chroma8 = layout.encodeMode == 4;
     std::vector<uint8_t> out;
     out.reserve(3 * size_t{width});
     for (uint32_t i = 0; i < width; ++i) {
-        const Samples s = PixelSamples(y, c, layout, i);
+        const Samples s = PixelSamples(luma, chroma, layout, i);
         const int32_t y8 = Reduce(s.y), cb8 = chroma8 ? s.cb : Reduce(s.cb), cr8 = chroma8 ? s.cr : Reduce(s.cr);
         if (yuv) {
             out.push_back(Saturate(y8));
@@ -90,12 +103,11 @@ std::vector<uint8_t> ExpectedRgb(const std::vector<uint8_t>& luma, const std::ve
 
 std::vector<uint32_t> ExpectedPpmNumbers(const std::vector<uint8_t>& luma, const std::vector<uint8_t>& chroma,
                                          Layout layout, uint32_t width) {
-    const std::vector<uint8_t> y = Padded(luma, width), c = Padded(chroma, width);
     const int32_t scale = layout.encodeMode == 4 ? 4 : 1;
     std::vector<uint32_t> out;
     out.reserve(3 * size_t{width});
     for (uint32_t i = 0; i < width; ++i) {
-        const Samples s = PixelSamples(y, c, layout, i);
+        const Samples s = PixelSamples(luma, chroma, layout, i);
         out.push_back(static_cast<uint32_t>(s.y));
         out.push_back(static_cast<uint32_t>(s.cb * scale));
         out.push_back(static_cast<uint32_t>(s.cr * scale));
@@ -183,8 +195,7 @@ std::vector<uint8_t> ExpectedJpegY4m(const std::vector<std::vector<uint8_t>>& li
     std::vector<uint8_t> out(header.begin(), header.end());
     for (size_t plane = 0; plane < 3; ++plane) {  // Y, Cb, Cr of the buffer's Cr, Cb, Y
         for (const auto& line : lines) {
-            const std::vector<uint8_t> p = Padded(line, width);
-            for (size_t j = 0; j < width; ++j) out.push_back(p[3 * j + 2 - plane]);
+            for (size_t j = 0; j < width; ++j) out.push_back(ByteAt(line, 3 * j + 2 - plane));
         }
     }
     return out;
@@ -212,8 +223,8 @@ std::vector<uint8_t> ExpectedPpm(const std::vector<FrameMemory>& frames) {
     std::string text = PpmHeader(frame.width, height);
     for (uint32_t l = 0; l < height; ++l) {
         for (uint32_t n : ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width)) {
-            char number[16];
-            text.append(number, static_cast<size_t>(std::snprintf(number, sizeof number, "%u ", n)));
+            text += std::to_string(n);
+            text += ' ';
         }
     }
     return std::vector<uint8_t>(text.begin(), text.end());
