@@ -14,6 +14,7 @@
 
 #include "device/mmio.h"
 #include "device/watch.h"
+#include "device/words.h"
 #include "report/report.h"
 
 namespace {
@@ -114,20 +115,6 @@ const volatile uint32_t* WordAt(const Mapped& m, uint32_t address) {
     return reinterpret_cast<const volatile uint32_t*>(m.base + ((address & kPhysicalMask) - m.offset));
 }
 
-void StoreLittleEndian(uint8_t* out, uint32_t word, uint32_t count) {
-    for (uint32_t k = 0; k < count; ++k) {
-        out[k] = static_cast<uint8_t>(word >> (8u * k));
-    }
-}
-
-void StoreWord(uint8_t* out, uint32_t word) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(out, &word, 4);
-#else
-    StoreLittleEndian(out, word, 4);
-#endif
-}
-
 // One volatile 32-bit load per word, the words the driver's road would request: the
 // compiler may neither widen, merge nor repeat them.
 template <bool kAligned>
@@ -144,7 +131,7 @@ void LoadLine(const Mapped& m, uint32_t address, uint8_t* buffer, uint32_t bytes
         for (uint32_t offset = 0; offset < bytes; offset += 4u, ++word) {
             const uint32_t value = *word;
             WatchMappedWord(address + offset, value);
-            StoreLittleEndian(buffer + offset, value, bytes - offset < 4u ? bytes - offset : 4u);
+            StoreWordBytes(buffer + offset, value, bytes - offset < 4u ? bytes - offset : 4u);
         }
         return;
     }
@@ -155,7 +142,7 @@ void LoadLine(const Mapped& m, uint32_t address, uint8_t* buffer, uint32_t bytes
         LoadWords<false>(word, buffer, end);
     }
     if ((bytes & 3u) != 0) {
-        StoreLittleEndian(buffer + (bytes & ~3u), word[bytes / 4u], bytes & 3u);
+        StoreWordBytes(buffer + (bytes & ~3u), word[bytes / 4u], bytes & 3u);
     }
 }
 

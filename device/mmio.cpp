@@ -2,9 +2,8 @@
 
 #include <fcntl.h>
 
-#include <cstring>
-
 #include "device/watch.h"
+#include "device/words.h"
 
 int fd = -1;
 
@@ -58,17 +57,6 @@ int RegReadByte(uint32_t address, uint8_t* value) {
 
 namespace {
 
-void StoreLittleEndian(uint8_t* out, const uint32_t& word) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(out, &word, 4);
-#else
-    out[0] = static_cast<uint8_t>(word);
-    out[1] = static_cast<uint8_t>(word >> 8);
-    out[2] = static_cast<uint8_t>(word >> 16);
-    out[3] = static_cast<uint8_t>(word >> 24);
-#endif
-}
-
 // The same reads, each one traced or recorded; kept apart so that the plain loop below
 // tests for watching once a line, not once a word.
 void ReadLineWatched(int device, uint32_t address, uint8_t* buffer, uint32_t bytes) {
@@ -77,10 +65,7 @@ void ReadLineWatched(int device, uint32_t address, uint8_t* buffer, uint32_t byt
         request.uiAddr = address + offset;
         request.uiValue = 0;
         WatchFrameRead(device, &request);
-        const uint32_t count = bytes - offset < 4u ? bytes - offset : 4u;
-        for (uint32_t k = 0; k < count; ++k) {
-            buffer[offset + k] = static_cast<uint8_t>(request.uiValue >> (8u * k));
-        }
+        StoreWordBytes(buffer + offset, request.uiValue, bytes - offset < 4u ? bytes - offset : 4u);
     }
 }
 
@@ -95,7 +80,7 @@ void ReadWords(int device, MmioRegRequest* request, uint32_t address, uint8_t* o
         request->uiAddr = address;
         request->uiValue = 0;  // what a refused read delivers
         SeamIoctl(device, MMIO_REG_READ, arg);
-        StoreLittleEndian(kAligned ? static_cast<uint8_t*>(__builtin_assume_aligned(out, 4)) : out, request->uiValue);
+        StoreWord(kAligned ? static_cast<uint8_t*>(__builtin_assume_aligned(out, 4)) : out, request->uiValue);
     }
 }
 
@@ -126,9 +111,7 @@ int RegReadLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
         request.uiAddr = address + 4u * whole;
         request.uiValue = 0;
         SeamIoctl(device, MMIO_REG_READ, arg);
-        for (uint32_t k = 0; k < rest; ++k) {
-            buffer[4u * whole + k] = static_cast<uint8_t>(request.uiValue >> (8u * k));
-        }
+        StoreWordBytes(buffer + 4u * whole, request.uiValue, rest);
     }
     return 1;
 }
