@@ -21,11 +21,6 @@ void ReadCapturedLine(void* context, Plane plane, uint32_t line, uint8_t* buffer
     }
 }
 
-FrameFormat FormatOf(const CaptureDescriptor* desc) {
-    return FrameFormat{desc->uiWidth,      desc->uiHeight,        desc->uiRowBytes,    desc->uiColorSpace,
-                       desc->uiEncodeMode, desc->uiLineOffsetY, desc->uiLineOffsetUV};
-}
-
 using ImageWriter = int (*)(FILE* file, FrameFormat* format, const LineSource& lines);
 
 int WriteCaptured(CaptureDescriptor* desc, ImageWriter write) {
@@ -36,6 +31,11 @@ int WriteCaptured(CaptureDescriptor* desc, ImageWriter write) {
 }
 
 }  // namespace
+
+FrameFormat FormatOf(const CaptureDescriptor* desc) {
+    return FrameFormat{desc->uiWidth,      desc->uiHeight,        desc->uiRowBytes,    desc->uiColorSpace,
+                       desc->uiEncodeMode, desc->uiLineOffsetY, desc->uiLineOffsetUV};
+}
 
 void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
     if (!FrameMemoryReadLine(address, buffer, bytes)) {

@@ -7,12 +7,16 @@
 
 #include <cstdint>
 
+#include "image/frame_format.h"
 #include "memget/capture_descriptor.h"
 
 // Reads `bytes` of frame memory from `address` into `buffer`, one word per request or one
 // load per word from the frame's mapping, each word stored least significant byte first;
 // zeros when the device is not open.
 void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes);
+
+// The frame the descriptor describes, as the image writers take it.
+FrameFormat FormatOf(const CaptureDescriptor* desc);
 
 // The checks the writer for uiFileType (an ending of memget/output_formats.h) makes
 // before it writes anything, callable before its file exists: false, with the writer's

@@ -63,6 +63,8 @@ void ShowJpegInformation(const CaptureDescriptor* desc, const JpegBuffer& jpeg) 
 
 }  // namespace
 
+uint32_t JpegFetchBytes(const JpegBuffer& jpeg) { return std::min(jpeg.lineOffset, (3u * jpeg.width + 3u) & ~3u); }
+
 int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     desc->uiRowBytes = 3u * jpeg.width;
     desc->uiWidth = jpeg.width;
@@ -77,7 +79,7 @@ int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     // words, which is the padded row written. A line offset shorter than a row would leave
     // the row's end unread: what the line does not reach stays zero.
     const uint32_t lineOffset = jpeg.lineOffset;
-    const uint32_t fetch = std::min(lineOffset, desc->uiRowBytes);
+    const uint32_t fetch = JpegFetchBytes(jpeg);
     std::vector<uint8_t> line(desc->uiRowBytes, 0);
     for (uint32_t n = jpeg.height; n-- > 0;) {
         ReadFrameLine(jpeg.base + n * lineOffset, line.data(), fetch);
@@ -102,7 +104,7 @@ int WriteJpegPlanes(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     // The words that hold the row's 3 x width bytes, as the BMP road reads them; the row
     // is followed by its three plane lines.
     const uint32_t rowBytes = (3u * jpeg.width + 3u) & ~3u;
-    const uint32_t fetch = std::min(jpeg.lineOffset, rowBytes);
+    const uint32_t fetch = JpegFetchBytes(jpeg);
     std::vector<uint8_t> bytes(rowBytes + 3u * jpeg.width, 0);
     uint8_t* row = bytes.data();
     const PlanarLine planes{row + rowBytes, row + rowBytes + jpeg.width, row + rowBytes + 2u * jpeg.width, jpeg.width,

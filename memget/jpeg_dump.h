@@ -17,6 +17,10 @@ struct JpegBuffer {
 // backwards. Unread registers leave their values 0.
 bool ProbeJpegBuffer(JpegBuffer* jpeg);
 
+// Bytes each dump reads of a buffer line: the words that hold the row's 3 x width bytes,
+// at most the line offset.
+uint32_t JpegFetchBytes(const JpegBuffer& jpeg);
+
 // The header, the information block and the rows of `jpeg` into desc->pFile; sets
 // uiWidth, uiHeight and uiRowBytes. 1 when every row was written.
 int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg);
