@@ -9,6 +9,7 @@ int AvrigMain(int argc, char** argv);
 // node, output file, trace or record is ever given one of them and receives what the tool
 // prints. False, with one line on standard error where it can go, when /dev/null cannot
 // be opened: the tool must not run then. Called before anything else opens a file.
+// A standard output it stood in for takes no stream (see StreamOnStandardOutput).
 bool OpenStandardDescriptors();
 
 // For the run's length a file-size limit fails the write that meets it (EFBIG) instead of
@@ -32,8 +33,11 @@ private:
 // means) keeps standard output for the capture's stream alone: everything the tool prints
 // there goes to standard error instead, unbuffered, so it stays in order with what
 // standard error gets, and the shell commands the tool runs write there too. The stream
-// goes to the descriptor the run found (see SetStandardOutputStream). A terminal there is
-// refused: Refused(), one line printed. The descriptors are put back when it goes.
+// goes to the descriptor the run found (see SetStandardOutputStream). Refused(), with one
+// line printed, when the stream has no place of its own there: standard output arrived
+// closed (/dev/null stands in), is a terminal, or is the file, pipe or socket standard
+// error writes to. The descriptors are put back when it goes. Each run starts with
+// standard output free of streams (see WriteOutputFile).
 class StreamOnStandardOutput {
 public:
     StreamOnStandardOutput(int argc, char** argv);

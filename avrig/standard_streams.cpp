@@ -3,6 +3,7 @@
 // standard output has it to itself, and a standard output that could not be written is a
 // failure.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,8 +12,26 @@
 
 #include "avrig/avrig_main.h"
 #include "memget/capture_names.h"
+#include "memget/frame_loop.h"
 #include "memget/output_file.h"
 #include "report/report.h"
+
+namespace {
+
+// Standard output arrived closed and /dev/null stands in for it. Kept for the process:
+// the simulator's entry finds it closed before the tool's entry looks.
+bool gOutputStoodIn = false;
+
+// Standard error writes into the file, pipe or socket standard output is: its lines
+// would land amid a stream there. A character device (/dev/null) keeps no order to spoil.
+bool ErrorJoinsOutput() {
+    struct stat out {};
+    struct stat err {};
+    return fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 && out.st_dev == err.st_dev &&
+           out.st_ino == err.st_ino && !S_ISCHR(out.st_mode);
+}
+
+}  // namespace
 
 bool OpenStandardDescriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
@@ -31,6 +50,7 @@ bool OpenStandardDescriptors() {
                      opened >= 0 ? "another number came back" : std::strerror(reason));
             return false;
         }
+        gOutputStoodIn = gOutputStoodIn || fd == STDOUT_FILENO;
     }
     return true;
 }
@@ -60,6 +80,7 @@ FileSizeLimitFailsWrites::~FileSizeLimitFailsWrites() {
 }
 
 StreamOnStandardOutput::StreamOnStandardOutput(int argc, char** argv) {
+    ForgetStandardOutputStream();
     bool requested = false;
     for (int k = 1; k < argc; ++k) {
         requested = requested || IsStandardOutputName(argv[k]);
@@ -67,11 +88,20 @@ StreamOnStandardOutput::StreamOnStandardOutput(int argc, char** argv) {
     if (!requested) {
         return;
     }
-    if (isatty(STDOUT_FILENO)) {
-        Complain("standard output is a terminal: pipe -.y4m into a player or redirect it to a file");
-        refused_ = true;
+    refused_ = true;
+    if (gOutputStoodIn) {
+        Complain("standard output is closed: the stream has nowhere to go");
         return;
     }
+    if (isatty(STDOUT_FILENO)) {
+        Complain("standard output is a terminal: pipe -.y4m into a player or redirect it to a file");
+        return;
+    }
+    if (ErrorJoinsOutput()) {
+        Complain("standard error is standard output: its lines would land amid the stream; send them elsewhere");
+        return;
+    }
+    refused_ = false;
     std::fflush(stdout);
     saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (saved_ < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {

@@ -146,16 +146,29 @@ void LoadLine(const Mapped& m, uint32_t address, uint8_t* buffer, uint32_t bytes
     }
 }
 
-// The first and last word each plane uses, read both ways. False after the fallback line.
+// Words of each plane read both ways before the mapping is trusted: on a diagonal from the
+// plane's first used word to its last, each on a line and at a place in the line of its
+// own where the plane has that many, so a mapping that shows other memory (a node full of
+// zeros, another window) is caught by more than its ends.
+constexpr uint32_t kCheckedWords = 8;
+
+// The checked words of every plane, read both ways. False after the fallback line.
 bool MappingAgrees(const FramePlane* planes, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const FramePlane& plane = planes[i];
         if (plane.height == 0 || plane.fetch == 0) {
             continue;
         }
-        const uint32_t fetched = (plane.fetch + 3u) & ~3u;
-        const uint32_t ends[2] = {plane.address, plane.address + plane.lineOffset * (plane.height - 1u) + fetched - 4u};
-        for (const uint32_t address : ends) {
+        const uint32_t lastWord = (plane.fetch + 3u) / 4u - 1u;
+        uint32_t previous = 0;
+        for (uint32_t k = 0; k < kCheckedWords; ++k) {
+            const uint32_t line = static_cast<uint32_t>(uint64_t{plane.height - 1u} * k / (kCheckedWords - 1u));
+            const uint32_t word = static_cast<uint32_t>(uint64_t{lastWord} * k / (kCheckedWords - 1u));
+            const uint32_t address = plane.address + line * plane.lineOffset + word * 4u;
+            if (k != 0 && address == previous) {
+                continue;  // a plane of few lines or words: each word once
+            }
+            previous = address;
             uint32_t driver = 0;
             RegReadWord(address, &driver);
             const Mapped* m = MappingOf(address, 4);

@@ -40,8 +40,8 @@ const char* PlaneMappingOf(const FramePlane& plane, uint32_t pageSize, PlaneMapp
 constexpr size_t kMaxFramePlanes = 2;
 
 // Before a frame is read. Unless AVRIG_MEM is unset or empty: opens the node at the
-// capture's first frame, maps the planes and, at that first frame, compares the first and
-// last used word of each plane with the driver's. Anything refused or unequal prints
+// capture's first frame, maps the planes and, at that first frame, compares eight words
+// spread through each plane, its first and last used among them, with the driver's. Anything refused or unequal prints
 // "avrig: AVRIG_MEM=PATH: REASON; frame memory is read through the register driver" once,
 // and the capture goes on through the driver. True when this frame is read from the mapping.
 bool FrameMemoryMap(const FramePlane* planes, size_t count);

@@ -3,6 +3,7 @@
 // active. Everything that can refuse the capture is decided before the first file is
 // created, so a refused capture leaves the folder as it was.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,14 +36,51 @@ void ReportNotWritten(const char* name, const char* reason) {
     Complain("%s was not written: %s", Printable(name).c_str(), reason);
 }
 
+// Standard output took a stream in this run: a second would follow it, header and all.
+bool gStreamWritten = false;
+
+// The stream's writes: all of every buffer, waiting for room when a parent left the pipe
+// non-blocking, as a filter does. 0 with errno set when a write fails.
+ssize_t WriteWhole(void* cookie, const char* data, size_t size) {
+    const int descriptor = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = write(descriptor, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        pollfd room{descriptor, POLLOUT, 0};
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && (poll(&room, 1, -1) >= 0 || errno == EINTR)) {
+            continue;
+        }
+        errno = n == 0 ? EIO : errno;
+        return 0;
+    }
+    return static_cast<ssize_t>(size);
+}
+
+int CloseDescriptor(void* cookie) { return close(static_cast<int>(reinterpret_cast<intptr_t>(cookie))); }
+
 // The stream on standard output: nothing to create, rename or remove; it goes out as it is
 // written. Its own stream on a duplicate of the descriptor, closed here, so a write that
-// failed is told once, here, and leaves nothing behind for the end-of-run check.
+// failed is told once, here, and leaves nothing behind for the end-of-run check. One a
+// run: a second would be read as part of the first.
 FileOutcome WriteStandardOutput(CaptureDescriptor* desc, FileWriter write, const void* context) {
+    if (gStreamWritten) {
+        Complain("standard output: it holds an earlier capture's stream; a run writes one stream there");
+        return FileOutcome::kNotWritten;
+    }
     std::fflush(stdout);  // when no front end keeps the text apart, it goes first
     const int set = StandardOutputStream();
     const int descriptor = fcntl(set >= 0 ? set : STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    FILE* const stream = descriptor >= 0 ? fdopen(descriptor, "w") : nullptr;
+    FILE* const stream =
+        descriptor >= 0
+            ? fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(descriptor)), "w",
+                          cookie_io_functions_t{nullptr, WriteWhole, nullptr, CloseDescriptor})
+            : nullptr;
     if (stream == nullptr) {
         const int reason = errno;
         if (descriptor >= 0) {
@@ -62,6 +100,7 @@ FileOutcome WriteStandardOutput(CaptureDescriptor* desc, FileWriter write, const
         Complain("standard output: it is %s", appended);
         return FileOutcome::kNotWritten;
     }
+    gStreamWritten = true;
     desc->pFile = stream;
     const bool written = write(desc, context) != 0;
     int reason = errno;  // what the stream met, when it met something
@@ -83,6 +122,8 @@ FileOutcome WriteStandardOutput(CaptureDescriptor* desc, FileWriter write, const
 }
 
 }  // namespace
+
+void ForgetStandardOutputStream() { gStreamWritten = false; }
 
 FileOutcome WriteOutputFile(CaptureDescriptor* desc, const char* name, const char* cannotCreate, FileWriter write,
                             const void* context) {
@@ -217,7 +258,9 @@ void Describe(CaptureDescriptor* desc, bool interlaced, const Probe& probe) {
     Banner("Informaiton");
 }
 
+// Called with the frame's file created: only then is the frame mapped and read.
 int WriteFrame(CaptureDescriptor* desc, const void* format) {
+    const FrameMapping mapping(desc);
     return static_cast<const OutputFormat*>(format)->write(desc);
 }
 
@@ -256,7 +299,6 @@ FileOutcome WriteOneFrame(CaptureDescriptor* desc, int32_t i, bool interlaced, c
     char name[kFileNameSize];
     FrameName(name, desc->acFileName, i, desc->iTotalCount);
     SelectFrame(desc, i, interlaced, name);
-    const FrameMapping mapping(desc);
     char cannotCreate[kFileNameSize + 32];
     CannotCreateText(cannotCreate, name);
     const FileOutcome outcome = WriteOutputFile(desc, name, cannotCreate, WriteFrame, &format);

@@ -24,6 +24,10 @@ using FileWriter = int (*)(CaptureDescriptor* desc, const void* context);
 // through an OutputFile, so the name gets the whole file or keeps what it held. A file
 // not written is named on standard error with the reason; `cannotCreate` is printed on
 // standard output first when the file could not be created. The name "-.y4m" is standard
-// output instead: written as it goes, a failed write told as "standard output: REASON".
+// output instead: written as it goes, a failed write told as "standard output: REASON"; a
+// second such stream in a run is refused before `write` runs.
 FileOutcome WriteOutputFile(CaptureDescriptor* desc, const char* name, const char* cannotCreate, FileWriter write,
                             const void* context);
+
+// A run starts with standard output free of streams.
+void ForgetStandardOutputStream();

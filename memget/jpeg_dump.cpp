@@ -127,8 +127,11 @@ namespace {
 
 // The output file's writer, a named function rather than a lambda: profiles and the
 // benchmark select WriteBmpJPEG by name, and a lambda inside it carries that name too.
+// Called with the file created: only then is the buffer mapped and read.
 int WriteProbedRows(CaptureDescriptor* desc, const void* jpeg) {
-    return FindOutputFormat(desc->uiFileType)->jpeg(desc, *static_cast<const JpegBuffer*>(jpeg));
+    const JpegBuffer& buffer = *static_cast<const JpegBuffer*>(jpeg);
+    const FrameMapping mapping(buffer);
+    return FindOutputFormat(desc->uiFileType)->jpeg(desc, buffer);
 }
 
 }  // namespace
@@ -144,7 +147,6 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
     if (format == nullptr || (format->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height))) {
         return 0;
     }
-    const FrameMapping mapping(jpeg);
     return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", WriteProbedRows, &jpeg) ==
                    FileOutcome::kWritten
                ? 1

@@ -94,9 +94,12 @@ Result Run(const std::vector<std::string>& args, const Options& options) {
         const std::string& outTo = options.stdoutPath.empty() ? outPath : options.stdoutPath;
         const int out = reader > 0 ? pipeEnds[1] : open(outTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const std::string& errTo = options.stderrPath.empty() ? errPath : options.stderrPath;
-        const int err = open(errTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = options.errorToOutput ? out : open(errTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
             _exit(121);
+        }
+        if (options.nonBlockingOutput && fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK) != 0) {
+            _exit(122);
         }
         if (reader > 0) {
             close(pipeEnds[0]);  // the reader's end: the reader alone holds it

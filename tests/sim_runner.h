@@ -32,6 +32,8 @@ struct Options {
     // is Result::out.
     std::string stdoutReader;
     bool ignoreSigpipe = false;  // the run starts with SIGPIPE ignored, as under `trap '' PIPE`
+    bool errorToOutput = false;  // standard error is standard output's descriptor (`2>&1`): all in Result::out
+    bool nonBlockingOutput = false;  // standard output's open file is non-blocking, as a parent may leave a pipe
 };
 
 struct Result {

@@ -2,6 +2,7 @@
 // the same bytes as the driver's road in every layout, scan and format, and one line and
 // the driver's road whenever the mapping cannot be made or trusted.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <string>
@@ -102,6 +103,9 @@ TEST(Mapped, EachRefusalIsOneLineAndTheDriversCapture) {
          "the mapping shows 0x12345678 at 0xa1000000 where the driver reads 0x"},
         {kNodes + pattern + "mapword 0x01100518 0x0\n", "/dev/mem",
          "the mapping shows 0x00000000 at 0xa1100518 where the driver reads 0x00000080"},
+        // ... and at a word between them (line 2, word 2), which the ends alone would miss.
+        {kNodes + pattern + "mapword 0x01000208 0x0\n", "/dev/mem",
+         "the mapping shows 0x00000000 at 0xa1000208 where the driver reads 0x1244aa2a"},
         // The driver's addresses put the lines past the window or off a word; a later
         // frame past the window falls back there.
         {SmallFrames(0x1fffff80, 0x1000, 1), "/dev/mem",
@@ -126,6 +130,41 @@ TEST(Mapped, EachRefusalIsOneLineAndTheDriversCapture) {
         EXPECT_EQ(support::FolderFiles(mapped.workDir), support::FolderFiles(driven.workDir)) << c.reason;
         const size_t closed = mapped.log.find("close " + c.path);
         EXPECT_EQ(mapped.log.find("\nmap ", closed), std::string::npos) << c.reason << ": mapped after the line";
+    }
+}
+
+// A file that will not be written has nothing mapped or read for it: the node is opened,
+// the planes mapped and the check's words read only once the file is there.
+TEST(Mapped, NothingIsMappedOrReadForAFileThatIsNotWritten) {
+    const std::string frames = kNodes + kCapture + "2\npattern YUV_422C10 20 6 progressive\n";
+    const struct {
+        std::string name, target, folder, trace;
+        std::vector<std::string> args;
+        size_t opens, maps;
+    } cases[] = {
+        {"a folder at the first frame's name", frames, "c_000.bmp", "", {"memget", "c.bmp"}, 0, 0},
+        {"a folder at the JPEG dump's name", kNodes + kCapture + "0\njpeg 18 5\n", "j.bmp", "", {"memget", "j.bmp"}, 0, 0},
+        {"the trace at the first frame's name", frames, "", "c_000.bmp", {"memget", "c.bmp"}, 1, 2},
+        {"a second stream", frames, "", "", {"memget", "-.y4m", "memget", "-.y4m"}, 1, 4},
+    };
+    const auto count = [](const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    for (const auto& c : cases) {
+        const support::TempDir dir;
+        ASSERT_TRUE(c.folder.empty() || mkdir((dir.Path() + "/" + c.folder).c_str(), 0755) == 0);
+        simrun::Options options = WithMemory(c.target);
+        options.workDir = dir.Path();
+        if (!c.trace.empty()) options.env.push_back({"AVRIG_TRACE", c.trace});
+        const simrun::Result run = simrun::Run(c.args, options);
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_EQ(count(run.log, "open /dev/mem\n"), c.opens) << c.name;
+        EXPECT_EQ(count(run.log, "\nmap /dev/mem "), c.maps) << c.name;
+        if (c.opens == 0) {
+            EXPECT_EQ(count(run.log, "mmio read 0xa1") + count(run.log, "mmio read 0x84"), 0u) << c.name;
+        }
     }
 }
 

@@ -55,23 +55,44 @@ TEST(StreamOnStandardOutput, ReadersTerminalsAndFailedWrites) {
     const std::string stop = "head -c " + std::to_string(kHeaderAndFrame);
     const support::TempDir scratch;
     const std::string traced = scratch.Path() + "/traced.y4m";
+    const std::string closed = "avrig: standard output is closed: the stream has nowhere to go\n";
+    const std::string mixed =
+        "avrig: standard error is standard output: its lines would land amid the stream; send them elsewhere\n";
     const struct {
         std::string target, stdoutPath, reader;
         bool ignorePipe;
         uint64_t sizeLimit;
         int status;           // -1: ended by SIGPIPE
-        std::string errEnd;   // how standard error ends
+        std::string errEnd;   // how standard error ends (with errorToOutput, the one output)
         std::string trace = "";
+        std::vector<std::string> args = {"memget", "-.y4m"};
+        std::vector<int> closed = {};
+        bool errorToOutput = false, nonBlocking = false;
+        bool upFront = false;      // refused before any request
+        bool wholeStream = false;  // standard output holds the whole stream, nothing else
     } cases[] = {
         {kSixFrames, "", stop, false, 0, -1, "(1)\n"},
         {kSixFrames, "", stop, true, 0, 1, "(1)\n==============================>End\navrig: standard output: Broken pipe\n"},
         {kSixFrames, "/dev/full", "", false, 0, 1, ">End\navrig: standard output: No space left on device\n"},
         {kSixFrames, "", "", false, 150000, 1, ">End\navrig: standard output: File too large\n"},
         {noFrames, tty, "", false, 0, 1,
-         "avrig: standard output is a terminal: pipe -.y4m into a player or redirect it to a file\n"},
+         "avrig: standard output is a terminal: pipe -.y4m into a player or redirect it to a file\n", "", {"memget", "-.y4m"},
+         {}, false, false, true},
         {noFrames, "", "", false, 0, 0, "==============================>Informaiton\n"},
         // Redirected into the trace: its lines would land amid the stream.
         {kSixFrames, traced, "", false, 0, 1, "avrig: standard output: it is the trace\n", traced},
+        // A second stream would follow the first with its own header: refused, the first whole.
+        {kSixFrames, "", "", false, 0, 1,
+         "avrig: standard output: it holds an earlier capture's stream; a run writes one stream there\n", "",
+         {"memget", "-.y4m", "memget", "-.y4m"}, {}, false, false, false, true},
+        // Closed at start (`>&-`): /dev/null stands in for it, which would swallow the stream.
+        {kSixFrames, "", "", false, 0, 1, closed, "", {"memget", "-.y4m"}, {1}, false, false, true},
+        // `>f 2>&1` and `2>&1 | reader`: the text would land amid the stream.
+        {kSixFrames, "", "", false, 0, 1, mixed, "", {"memget", "-.y4m"}, {}, true, false, true},
+        {kSixFrames, "", "cat", false, 0, 1, mixed, "", {"memget", "-.y4m"}, {}, true, false, true},
+        // A pipe left non-blocking and a reader that starts late: the tool waits for room.
+        {kSixFrames, "", "sleep 0.3 && cat", false, 0, 0, ">End\n", "", {"memget", "-.y4m"}, {}, false, true, false,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.errEnd);
@@ -80,14 +101,24 @@ TEST(StreamOnStandardOutput, ReadersTerminalsAndFailedWrites) {
         options.stdoutReader = c.reader;
         options.ignoreSigpipe = c.ignorePipe;
         options.fileSizeLimit = c.sizeLimit;
+        options.closed = c.closed;
+        options.errorToOutput = c.errorToOutput;
+        options.nonBlockingOutput = c.nonBlocking;
         options.env.clear();
         if (!c.trace.empty()) options.env = {{"AVRIG_TRACE", c.trace}};
-        const simrun::Result run = simrun::Run({"memget", "-.y4m"}, options);
+        const simrun::Result run = simrun::Run(c.args, options);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.signal, c.status == -1 ? SIGPIPE : 0);
-        EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), c.errEnd.size())), c.errEnd);
-        EXPECT_EQ(Count(run.log, "ioctl") == 0, c.stdoutPath == tty) << "the terminal is refused before any request";
-        if (!c.reader.empty()) {
+        const std::string& err = c.errorToOutput ? run.out : run.err;
+        EXPECT_EQ(err.substr(err.size() - std::min(err.size(), c.errEnd.size())), c.errEnd);
+        EXPECT_EQ(Count(run.log, "ioctl") == 0, c.upFront) << "refused before any request";
+        if (c.upFront) {
+            EXPECT_EQ(err, c.errEnd) << "and said so in one line";
+        }
+        if (c.wholeStream) {
+            EXPECT_EQ(run.out, whole.out);
+        }
+        if (c.ignorePipe || c.status == -1) {
             // The reader took the first frame; the second was read and met the closed pipe.
             EXPECT_EQ(run.out, whole.out.substr(0, kHeaderAndFrame));
             EXPECT_EQ(Count(run.log, "mmio read 0xa") * 3, Count(whole.log, "mmio read 0xa"));
