@@ -85,10 +85,13 @@ AVRIG_INLINE void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b)
     p[2] = clamp[static_cast<uint32_t>(y + r) >> 8];
 }
 
-// "%d " of 0..1023, padded to 8 bytes so one fixed-size copy moves it.
+// "%d " of 0..1023: its first four bytes as they lie in memory, and its length (2 to 5).
+// A fifth byte is always the space, so a number is one 4-byte store and one byte store;
+// a shorter number's stray space is overwritten by the next number (or lies after the
+// row's text, in the row's slack).
 struct alignas(8) DecimalText {
-    char text[7];
-    uint8_t length;
+    uint32_t head;
+    uint32_t length;
 };
 
 struct DecimalTable {
@@ -98,28 +101,24 @@ struct DecimalTable {
 DecimalTable MakeDecimalTable() {
     DecimalTable t{};
     for (int32_t v = 0; v < kSampleCount; ++v) {
-        char digits[4] = {};
-        int32_t count = 0;
-        int32_t rest = v;
-        do {
-            digits[count++] = static_cast<char>('0' + rest % 10);
-            rest /= 10;
-        } while (rest > 0);
-        for (int32_t i = 0; i < count; ++i) {
-            t.entry[v].text[i] = digits[count - 1 - i];
+        char text[5] = {};
+        int32_t count = v >= 1000 ? 4 : (v >= 100 ? 3 : (v >= 10 ? 2 : 1));
+        for (int32_t i = count - 1, rest = v; i >= 0; --i, rest /= 10) {
+            text[i] = static_cast<char>('0' + rest % 10);
         }
-        t.entry[v].text[count] = ' ';
-        t.entry[v].length = static_cast<uint8_t>(count + 1);
+        text[count++] = ' ';
+        std::memcpy(&t.entry[v].head, text, 4);
+        t.entry[v].length = static_cast<uint32_t>(count);
     }
     return t;
 }
 
 const DecimalTable kDecimal = MakeDecimalTable();
-static_assert(sizeof(DecimalText) == 8, "one 8-byte copy per number");
 
-AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, uint32_t v) {
-    std::memcpy(out, &kDecimal.entry[v], 8);
-    return out + kDecimal.entry[v].length;
+AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, const DecimalText& number) {
+    std::memcpy(out, &number.head, 4);
+    out[4] = ' ';
+    return out + number.length;
 }
 
 // Four 10-bit samples from five bytes, least significant bit first.
@@ -186,15 +185,16 @@ struct YuvPixels {
     }
 };
 
+// The pair's texts are loaded once into registers: both pixels of a 4:2:2 pair store them.
 struct PpmPixels {
     uint8_t* out;
     struct Terms {
-        uint32_t cr, cb;
+        DecimalText cr, cb;
     };
-    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{cr, cb}; }
-    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Terms{cr << 2, cb << 2}; }
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{kDecimal.entry[cr], kDecimal.entry[cb]}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Chroma(cr << 2, cb << 2); }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
-        out = PutNumber(out, y);
+        out = PutNumber(out, kDecimal.entry[y]);
         out = PutNumber(out, t.cb);
         out = PutNumber(out, t.cr);
     }
@@ -217,9 +217,11 @@ struct Y4mPixels {
     uint16_t* cr;
     uint32_t shift;
     uint32_t i;
-    using Terms = PpmPixels::Terms;
-    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma(cr, cb); }
-    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma8(cr, cb); }
+    struct Terms {
+        uint32_t cr, cb;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{cr, cb}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Terms{cr << 2, cb << 2}; }
     AVRIG_INLINE void Pixel(uint32_t luma, const Terms& t) {
         const uint32_t c = i >> shift;
         y[i] = Le16(luma);
