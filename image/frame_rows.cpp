@@ -137,9 +137,11 @@ AVRIG_INLINE Group LoadGroup(const uint8_t* src) {
     const uint32_t lo = static_cast<uint32_t>(w);
     return Group{lo & 0x3ffu, (lo >> 10) & 0x3ffu, (lo >> 20) & 0x3ffu, static_cast<uint32_t>(w >> 30) & 0x3ffu};
 #else
-    // A 32-bit core shifts 64-bit values in several steps: a word and a byte instead.
-    uint32_t lo;
-    std::memcpy(&lo, src, 4);
+    // A 32-bit core shifts 64-bit values in several steps: a word and a byte instead. The
+    // word is read through an unaligned type rather than memcpy, which GCC for MIPS copies
+    // through the stack (a store and a load more per group).
+    using UnalignedWord = uint32_t __attribute__((aligned(1), may_alias));
+    uint32_t lo = *reinterpret_cast<const UnalignedWord*>(src);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     lo = __builtin_bswap32(lo);
 #endif
