@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int32_t kSampleCount = 1024;
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 // Added to every luma term so that each sum is positive: (sum >> 8) is then an unsigned
 // shift, and the clamp table's index kClampBias stands for the value 0.
@@ -33,16 +34,19 @@ struct CbTerms {
     int32_t b;  // kCbToB x Cb + kOffsetB
 };
 
-// Built when the program starts rather than stored in it: the binary is copied to
-// boards over slow links, and these tables are half again the size of the code. Each is
-// its own object, so a loop keeps one base register per table.
+// Every table is built by a constexpr function from the coefficients of image/color.h,
+// never typed in; the tests compare the rows built on them with YuvToRgb and Read10Bit for
+// every sample value. They are built when the program starts rather than stored in it:
+// the binary is copied to boards over slow links, and the tables (about 30 KB) would take
+// more than its size limit leaves. Each is its own object, so a loop keeps one base
+// register per table.
 template <typename T, size_t N>
 struct Table {
     T at[N];
 };
 
 template <typename T, size_t N, typename Entry>
-Table<T, N> MakeTable(Entry entry) {
+constexpr Table<T, N> MakeTable(Entry entry) {
     Table<T, N> t{};
     for (size_t i = 0; i < N; ++i) {
         t.at[i] = entry(static_cast<int32_t>(i));
@@ -98,7 +102,16 @@ struct DecimalTable {
     DecimalText entry[kSampleCount];
 };
 
-DecimalTable MakeDecimalTable() {
+// Four bytes as the 32-bit word that holds them in this order in memory.
+constexpr uint32_t InMemoryOrder(const char (&bytes)[5]) {
+    uint32_t word = 0;
+    for (uint32_t i = 0; i < 4; ++i) {
+        word |= uint32_t{static_cast<uint8_t>(bytes[i])} << (kLittleEndian ? 8u * i : 8u * (3u - i));
+    }
+    return word;
+}
+
+constexpr DecimalTable MakeDecimalTable() {
     DecimalTable t{};
     for (int32_t v = 0; v < kSampleCount; ++v) {
         char text[5] = {};
@@ -107,13 +120,15 @@ DecimalTable MakeDecimalTable() {
             text[i] = static_cast<char>('0' + rest % 10);
         }
         text[count++] = ' ';
-        std::memcpy(&t.entry[v].head, text, 4);
+        t.entry[v].head = InMemoryOrder(text);
         t.entry[v].length = static_cast<uint32_t>(count);
     }
     return t;
 }
 
 const DecimalTable kDecimal = MakeDecimalTable();
+static_assert(MakeDecimalTable().entry[1023].length == 5 && MakeDecimalTable().entry[9].length == 2,
+              "the longest and a shortest number");
 
 AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, const DecimalText& number) {
     std::memcpy(out, &number.head, 4);
@@ -334,8 +349,6 @@ void AnyRow(const FrameLines* f, Pixels& px) {
 // lines start on 32-bit words (every even width, and 4:2:2 widths a multiple of four): two
 // samples go into one 32-bit store, the first in its low half. Where a line does not start
 // on a word, the planes take the sample-at-a-time road above.
-constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
-
 AVRIG_INLINE void PutPair(uint16_t* at, uint32_t pair) {
     std::memcpy(__builtin_assume_aligned(at, 4), &pair, 4);
 }
