@@ -130,8 +130,13 @@ const DecimalTable kDecimal = MakeDecimalTable();
 static_assert(MakeDecimalTable().entry[1023].length == 5 && MakeDecimalTable().entry[9].length == 2,
               "the longest and a shortest number");
 
-AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, const DecimalText& number) {
-    std::memcpy(out, &number.head, 4);
+// A 32-bit word at any address. Read and written through this type rather than memcpy:
+// GCC for MIPS copies a memcpy'd word through the stack, and a struct whose member's
+// address memcpy takes stays in memory instead of in registers.
+using UnalignedWord = uint32_t __attribute__((aligned(1), may_alias));
+
+AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, DecimalText number) {
+    *reinterpret_cast<UnalignedWord*>(out) = number.head;
     out[4] = ' ';
     return out + number.length;
 }
@@ -152,10 +157,7 @@ AVRIG_INLINE Group LoadGroup(const uint8_t* src) {
     const uint32_t lo = static_cast<uint32_t>(w);
     return Group{lo & 0x3ffu, (lo >> 10) & 0x3ffu, (lo >> 20) & 0x3ffu, static_cast<uint32_t>(w >> 30) & 0x3ffu};
 #else
-    // A 32-bit core shifts 64-bit values in several steps: a word and a byte instead. The
-    // word is read through an unaligned type rather than memcpy, which GCC for MIPS copies
-    // through the stack (a store and a load more per group).
-    using UnalignedWord = uint32_t __attribute__((aligned(1), may_alias));
+    // A 32-bit core shifts 64-bit values in several steps: a word and a byte instead.
     uint32_t lo = *reinterpret_cast<const UnalignedWord*>(src);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     lo = __builtin_bswap32(lo);
