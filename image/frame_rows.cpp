@@ -89,39 +89,25 @@ AVRIG_INLINE void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b)
     p[2] = clamp[static_cast<uint32_t>(y + r) >> 8];
 }
 
-// "%d " of 0..1023: its first four bytes as they lie in memory, and its length (2 to 5).
-// A fifth byte is always the space, so a number is one 4-byte store and one byte store;
-// a shorter number's stray space is overwritten by the next number (or lies after the
-// row's text, in the row's slack).
+// "%d " of 0..1023 and its length (2 to 5), padded to 8 bytes.
 struct alignas(8) DecimalText {
-    uint32_t head;
-    uint32_t length;
+    char text[7];
+    uint8_t length;
 };
 
 struct DecimalTable {
     DecimalText entry[kSampleCount];
 };
 
-// Four bytes as the 32-bit word that holds them in this order in memory.
-constexpr uint32_t InMemoryOrder(const char (&bytes)[5]) {
-    uint32_t word = 0;
-    for (uint32_t i = 0; i < 4; ++i) {
-        word |= uint32_t{static_cast<uint8_t>(bytes[i])} << (kLittleEndian ? 8u * i : 8u * (3u - i));
-    }
-    return word;
-}
-
 constexpr DecimalTable MakeDecimalTable() {
     DecimalTable t{};
     for (int32_t v = 0; v < kSampleCount; ++v) {
-        char text[5] = {};
         int32_t count = v >= 1000 ? 4 : (v >= 100 ? 3 : (v >= 10 ? 2 : 1));
         for (int32_t i = count - 1, rest = v; i >= 0; --i, rest /= 10) {
-            text[i] = static_cast<char>('0' + rest % 10);
+            t.entry[v].text[i] = static_cast<char>('0' + rest % 10);
         }
-        text[count++] = ' ';
-        t.entry[v].head = InMemoryOrder(text);
-        t.entry[v].length = static_cast<uint32_t>(count);
+        t.entry[v].text[count++] = ' ';
+        t.entry[v].length = static_cast<uint8_t>(count);
     }
     return t;
 }
@@ -130,14 +116,37 @@ const DecimalTable kDecimal = MakeDecimalTable();
 static_assert(MakeDecimalTable().entry[1023].length == 5 && MakeDecimalTable().entry[9].length == 2,
               "the longest and a shortest number");
 
-// A 32-bit word at any address. Read and written through this type rather than memcpy:
-// GCC for MIPS copies a memcpy'd word through the stack, and a struct whose member's
-// address memcpy takes stays in memory instead of in registers.
+// A 32-bit word at any address. Written through this type rather than memcpy: GCC for
+// MIPS copies a memcpy'd word through the stack.
 using UnalignedWord = uint32_t __attribute__((aligned(1), may_alias));
 
-AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, DecimalText number) {
-    *reinterpret_cast<UnalignedWord*>(out) = number.head;
+// A number's text as loaded into registers. A 64-bit core moves the whole 8-byte entry in
+// one store. A 32-bit core stores the first four bytes and the space: a fifth byte is
+// always the space, and a shorter number's stray space is overwritten by the next number
+// (or lies after the row's text, in the row's slack).
+#if UINTPTR_MAX > 0xffffffffu
+using TextBits = uint64_t;
+#else
+using TextBits = uint32_t;
+#endif
+struct NumberText {
+    TextBits text;
+    uint32_t length;
+};
+
+AVRIG_INLINE NumberText LoadNumber(uint32_t v) {
+    TextBits text;
+    std::memcpy(&text, kDecimal.entry[v].text, sizeof text);
+    return NumberText{text, kDecimal.entry[v].length};
+}
+
+AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, NumberText number) {
+#if UINTPTR_MAX > 0xffffffffu
+    std::memcpy(out, &number.text, 8);
+#else
+    *reinterpret_cast<UnalignedWord*>(out) = number.text;
     out[4] = ' ';
+#endif
     return out + number.length;
 }
 
@@ -208,12 +217,12 @@ struct YuvPixels {
 struct PpmPixels {
     uint8_t* out;
     struct Terms {
-        DecimalText cr, cb;
+        NumberText cr, cb;
     };
-    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{kDecimal.entry[cr], kDecimal.entry[cb]}; }
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{LoadNumber(cr), LoadNumber(cb)}; }
     static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Chroma(cr << 2, cb << 2); }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
-        out = PutNumber(out, kDecimal.entry[y]);
+        out = PutNumber(out, LoadNumber(y));
         out = PutNumber(out, t.cb);
         out = PutNumber(out, t.cr);
     }
@@ -355,10 +364,11 @@ AVRIG_INLINE void PutPair(uint16_t* at, uint32_t pair) {
     std::memcpy(__builtin_assume_aligned(at, 4), &pair, 4);
 }
 
+// A word of chroma bytes: they start on a word (the buffer does, and every 4:2:2 and
+// 4:4:4 8-bit step is 4 or 8 bytes).
 AVRIG_INLINE uint32_t Word(const uint8_t* at) {
-    uint32_t w;
-    std::memcpy(&w, at, 4);
-    return w;
+    using AlignedWord = uint32_t __attribute__((may_alias));
+    return *reinterpret_cast<const AlignedWord*>(at);
 }
 
 // Cr and Cb of two pixels into their planes. 10-bit: a group is Cr, Cb, Cr, Cb. 8-bit: a

@@ -72,8 +72,8 @@ void BuildYuvRow(const FrameLines* frame, uint8_t* row);
 // and Cr of every pixel (4:4:4) or pair (4:2:2, ceil(width / 2)) into `cb` and `cr`, the
 // values the PPM row prints.
 void BuildPlanarRow(const FrameLines* frame, uint16_t* y, uint16_t* cb, uint16_t* cr);
-// Returns the text length; `row` needs width x kPpmPixelTextMax + 8 bytes (a number's
-// stores may spill a byte past the text).
+// Returns the text length; `row` needs width x kPpmPixelTextMax + 8 bytes (a number is
+// stored in whole words that may spill past the text).
 size_t BuildPpmRow(const FrameLines* frame, uint8_t* row);
 
 // The BMP header's own check: width and height within bounds, and bmpRowBytes rounded up to
