@@ -1,5 +1,6 @@
 // The 54-byte BMP header and the 24-bit BMP writer; WriteYUV shares the row loop.
 #include <cstdio>
+#include <cstring>
 
 #include "report/report.h"
 #include "image/frame_rows.h"
@@ -76,20 +77,32 @@ int WriteBmpFrame(FILE* file, FrameFormat* format, const LineSource& lines, RowB
     if (!FrameGeometryOk(*format) || !BmpGeometryOk(*format)) {
         return 0;
     }
+    const size_t rowBytes = static_cast<size_t>(RoundUp4(3u * static_cast<uint64_t>(format->width)));
+    const uint32_t bandRows = BandRows(rowBytes, format->height);
     FrameLines frame{};
-    if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(RoundUp4(3u * static_cast<uint64_t>(format->width))))) {
+    if (!PrepareFrameLines(&frame, *format, lines, rowBytes * bandRows)) {
         return 0;
     }
     if (WriteBmpFileHeader(file, *format) == 0) {
         return 0;
     }
     format->bmpRowBytes = static_cast<uint32_t>(RoundUp4(format->bmpRowBytes));
-    const size_t rowBytes = format->bmpRowBytes;
 
-    for (uint32_t line = format->height; line-- > 0;) {  // BMP rows run bottom-up
-        FetchBothPlanes(&frame, line);
-        build(&frame, frame.row);
-        if (fwrite(frame.row, 1, rowBytes, file) != rowBytes) {
+    // BMP rows run bottom-up; each band holds the next rows in file order. The rows set
+    // their 3 x width bytes; the pad bytes after them are set to 0 here, once.
+    for (uint32_t k = 0; k < bandRows; ++k) {
+        const size_t pixelBytes = 3u * size_t{format->width};
+        std::memset(frame.row + rowBytes * k + pixelBytes, 0, rowBytes - pixelBytes);
+    }
+    for (uint32_t line = format->height; line > 0;) {
+        const uint32_t rows = line < bandRows ? line : bandRows;
+        uint8_t* row = frame.row;
+        for (uint32_t k = 0; k < rows; ++k, row += rowBytes) {
+            FetchBothPlanes(&frame, --line);
+            build(&frame, row);
+        }
+        const size_t bytes = rowBytes * rows;
+        if (fwrite(frame.row, 1, bytes, file) != bytes) {
             puts("Write error!!");
             return 0;
         }

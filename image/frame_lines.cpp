@@ -1,6 +1,7 @@
 // Frame lines: how much of each line a frame uses, the per-frame buffers, the checks that
 // keep a frame inside them, and fetching through the line source.
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "report/report.h"
@@ -81,13 +82,16 @@ bool PrepareFrameLines(FrameLines* frame, const FrameFormat& format, const LineS
     const size_t chromaBytes = AlignUp8(chromaNeeded + 8u);
     const size_t rowBytes = AlignUp8(rowCapacity);
 
-    // Zero-filled once per frame: every line stores the same leading bytes, so what lies
-    // after them stays 0. nothrow so a short memory ends the frame cleanly.
-    frame->bytes.reset(new (std::nothrow) uint8_t[lumaBytes + chromaBytes + rowBytes]());
+    // The line buffers are zero-filled once per frame: every line stores the same leading
+    // bytes, so what lies after them stays 0. The rows (a band of up to 64 KiB) are left
+    // to the writers, which set every byte they write. nothrow so a short memory ends the
+    // frame cleanly.
+    frame->bytes.reset(new (std::nothrow) uint8_t[lumaBytes + chromaBytes + rowBytes]);
     if (!frame->bytes) {
         Complain("cannot allocate the frame buffers");
         return false;
     }
+    std::memset(frame->bytes.get(), 0, lumaBytes + chromaBytes);
     frame->luma = frame->bytes.get();
     frame->chroma = frame->luma + lumaBytes;
     frame->row = frame->chroma + chromaBytes;

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int32_t kSampleCount = 1024;
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 // Added to every luma term so that each sum is positive: (sum >> 8) is then an unsigned
 // shift, and the clamp table's index kClampBias stands for the value 0.
@@ -33,9 +34,13 @@ struct CbTerms {
     int32_t b;  // kCbToB x Cb + kOffsetB
 };
 
-// Built when the program starts rather than stored in it: the binary is copied to
-// boards over slow links, and these tables are half again the size of the code. Each is
-// its own object, so a loop keeps one base register per table.
+// Every table is computed from the coefficients of image/color.h by the constexpr entry
+// formulas below, never typed in; the tests compare the rows built on them with YuvToRgb
+// and Read10Bit for every sample value. The builders are deliberately not constexpr: the
+// tables are built when the program starts rather than stored in it, as a constant-
+// initialised table would be, since the binary is copied to boards over slow links and
+// the tables (about 30 KB) would take more than its size limit leaves. Each is its own
+// object, so a loop keeps one base register per table.
 template <typename T, size_t N>
 struct Table {
     T at[N];
@@ -85,7 +90,7 @@ AVRIG_INLINE void PutBgr(uint8_t* p, int32_t y, int32_t r, int32_t g, int32_t b)
     p[2] = clamp[static_cast<uint32_t>(y + r) >> 8];
 }
 
-// "%d " of 0..1023, padded to 8 bytes so one fixed-size copy moves it.
+// "%d " of 0..1023 and its length (2 to 5), padded to 8 bytes.
 struct alignas(8) DecimalText {
     char text[7];
     uint8_t length;
@@ -98,28 +103,50 @@ struct DecimalTable {
 DecimalTable MakeDecimalTable() {
     DecimalTable t{};
     for (int32_t v = 0; v < kSampleCount; ++v) {
-        char digits[4] = {};
-        int32_t count = 0;
-        int32_t rest = v;
-        do {
-            digits[count++] = static_cast<char>('0' + rest % 10);
-            rest /= 10;
-        } while (rest > 0);
-        for (int32_t i = 0; i < count; ++i) {
-            t.entry[v].text[i] = digits[count - 1 - i];
+        int32_t count = v >= 1000 ? 4 : (v >= 100 ? 3 : (v >= 10 ? 2 : 1));
+        for (int32_t i = count - 1, rest = v; i >= 0; --i, rest /= 10) {
+            t.entry[v].text[i] = static_cast<char>('0' + rest % 10);
         }
-        t.entry[v].text[count] = ' ';
-        t.entry[v].length = static_cast<uint8_t>(count + 1);
+        t.entry[v].text[count++] = ' ';
+        t.entry[v].length = static_cast<uint8_t>(count);
     }
     return t;
 }
 
 const DecimalTable kDecimal = MakeDecimalTable();
-static_assert(sizeof(DecimalText) == 8, "one 8-byte copy per number");
 
-AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, uint32_t v) {
-    std::memcpy(out, &kDecimal.entry[v], 8);
-    return out + kDecimal.entry[v].length;
+// A 32-bit word at any address. Written through this type rather than memcpy: GCC for
+// MIPS copies a memcpy'd word through the stack.
+using UnalignedWord = uint32_t __attribute__((aligned(1), may_alias));
+
+// A number's text as loaded into registers. A 64-bit core moves the whole 8-byte entry in
+// one store. A 32-bit core stores the first four bytes and the space: a fifth byte is
+// always the space, and a shorter number's stray space is overwritten by the next number
+// (or lies after the row's text, in the row's slack).
+#if UINTPTR_MAX > 0xffffffffu
+using TextBits = uint64_t;
+#else
+using TextBits = uint32_t;
+#endif
+struct NumberText {
+    TextBits text;
+    uint32_t length;
+};
+
+AVRIG_INLINE NumberText LoadNumber(uint32_t v) {
+    TextBits text;
+    std::memcpy(&text, kDecimal.entry[v].text, sizeof text);
+    return NumberText{text, kDecimal.entry[v].length};
+}
+
+AVRIG_INLINE uint8_t* PutNumber(uint8_t* out, NumberText number) {
+#if UINTPTR_MAX > 0xffffffffu
+    std::memcpy(out, &number.text, 8);
+#else
+    *reinterpret_cast<UnalignedWord*>(out) = number.text;
+    out[4] = ' ';
+#endif
+    return out + number.length;
 }
 
 // Four 10-bit samples from five bytes, least significant bit first.
@@ -139,8 +166,7 @@ AVRIG_INLINE Group LoadGroup(const uint8_t* src) {
     return Group{lo & 0x3ffu, (lo >> 10) & 0x3ffu, (lo >> 20) & 0x3ffu, static_cast<uint32_t>(w >> 30) & 0x3ffu};
 #else
     // A 32-bit core shifts 64-bit values in several steps: a word and a byte instead.
-    uint32_t lo;
-    std::memcpy(&lo, src, 4);
+    uint32_t lo = *reinterpret_cast<const UnalignedWord*>(src);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     lo = __builtin_bswap32(lo);
 #endif
@@ -186,15 +212,16 @@ struct YuvPixels {
     }
 };
 
+// The pair's texts are loaded once into registers: both pixels of a 4:2:2 pair store them.
 struct PpmPixels {
     uint8_t* out;
     struct Terms {
-        uint32_t cr, cb;
+        NumberText cr, cb;
     };
-    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{cr, cb}; }
-    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Terms{cr << 2, cb << 2}; }
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{LoadNumber(cr), LoadNumber(cb)}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Chroma(cr << 2, cb << 2); }
     AVRIG_INLINE void Pixel(uint32_t y, const Terms& t) {
-        out = PutNumber(out, y);
+        out = PutNumber(out, LoadNumber(y));
         out = PutNumber(out, t.cb);
         out = PutNumber(out, t.cr);
     }
@@ -217,9 +244,11 @@ struct Y4mPixels {
     uint16_t* cr;
     uint32_t shift;
     uint32_t i;
-    using Terms = PpmPixels::Terms;
-    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma(cr, cb); }
-    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return PpmPixels::Chroma8(cr, cb); }
+    struct Terms {
+        uint32_t cr, cb;
+    };
+    static AVRIG_INLINE Terms Chroma(uint32_t cr, uint32_t cb) { return Terms{cr, cb}; }
+    static AVRIG_INLINE Terms Chroma8(uint32_t cr, uint32_t cb) { return Terms{cr << 2, cb << 2}; }
     AVRIG_INLINE void Pixel(uint32_t luma, const Terms& t) {
         const uint32_t c = i >> shift;
         y[i] = Le16(luma);
@@ -326,6 +355,59 @@ void AnyRow(const FrameLines* f, Pixels& px) {
     LastPixels(f, done, px);
 }
 
+// The Y4M planes a whole group at a time where the core is little-endian and the three
+// lines start on 32-bit words (every even width, and 4:2:2 widths a multiple of four): two
+// samples go into one 32-bit store, the first in its low half. Where a line does not start
+// on a word, the planes take the sample-at-a-time road above.
+AVRIG_INLINE void PutPair(uint16_t* at, uint32_t pair) {
+    std::memcpy(__builtin_assume_aligned(at, 4), &pair, 4);
+}
+
+// A word of chroma bytes: they start on a word (the buffer does, and every 4:2:2 and
+// 4:4:4 8-bit step is 4 or 8 bytes).
+AVRIG_INLINE uint32_t Word(const uint8_t* at) {
+    using AlignedWord = uint32_t __attribute__((may_alias));
+    return *reinterpret_cast<const AlignedWord*>(at);
+}
+
+// Cr and Cb of two pixels into their planes. 10-bit: a group is Cr, Cb, Cr, Cb. 8-bit: a
+// word is the same four as bytes; each byte x 4 is its 10-bit value, so the two Cr bytes
+// masked out and shifted by 2 are already the pair of 16-bit samples.
+template <bool kChroma10>
+AVRIG_INLINE void PutChromaPairs(const uint8_t* src, uint16_t* cr, uint16_t* cb) {
+    if constexpr (kChroma10) {
+        const Group c = LoadGroup(src);
+        PutPair(cr, c.s0 | (c.s2 << 16));
+        PutPair(cb, c.s1 | (c.s3 << 16));
+    } else {
+        const uint32_t w = Word(src);
+        PutPair(cr, (w & 0x00ff00ffu) << 2);
+        PutPair(cb, ((w >> 8) & 0x00ff00ffu) << 2);
+    }
+}
+
+template <bool kIs422, bool kChroma10>
+uint32_t PlanarBlocks(const uint8_t* luma, const uint8_t* chroma, uint32_t width, uint16_t* y, uint16_t* cb,
+                      uint16_t* cr) {
+    constexpr size_t kStep = ChromaStep(kIs422, kChroma10);
+    constexpr size_t kHalf = kChroma10 ? 5u : 4u;  // chroma bytes of two pixels' pairs
+    uint32_t i = 0;
+    for (; i + 4 <= width; i += 4, luma += 5, chroma += kStep, y += 4) {
+        const Group g = LoadGroup(luma);
+        PutPair(y, g.s0 | (g.s1 << 16));
+        PutPair(y + 2, g.s2 | (g.s3 << 16));
+        if constexpr (kIs422) {
+            PutChromaPairs<kChroma10>(chroma, cr, cb);
+            cr += 2, cb += 2;
+        } else {
+            PutChromaPairs<kChroma10>(chroma, cr, cb);
+            PutChromaPairs<kChroma10>(chroma + kHalf, cr + 2, cb + 2);
+            cr += 4, cb += 4;
+        }
+    }
+    return i;
+}
+
 }  // namespace
 
 void BuildBmpRow(const FrameLines* f, uint8_t* row) {
@@ -346,7 +428,19 @@ size_t BuildPpmRow(const FrameLines* f, uint8_t* row) {
 
 void BuildPlanarRow(const FrameLines* f, uint16_t* y, uint16_t* cb, uint16_t* cr) {
     Y4mPixels px{y, cb, cr, f->is422 ? 1u : 0u, 0};
-    AnyRow(f, px);
+    if (!kLittleEndian || ((reinterpret_cast<uintptr_t>(y) | reinterpret_cast<uintptr_t>(cb) |
+                            reinterpret_cast<uintptr_t>(cr)) & 3u) != 0) {
+        AnyRow(f, px);
+        return;
+    }
+    if (f->is422) {
+        px.i = f->chroma10 ? PlanarBlocks<true, true>(f->luma, f->chroma, f->width, y, cb, cr)
+                           : PlanarBlocks<true, false>(f->luma, f->chroma, f->width, y, cb, cr);
+    } else {
+        px.i = f->chroma10 ? PlanarBlocks<false, true>(f->luma, f->chroma, f->width, y, cb, cr)
+                           : PlanarBlocks<false, false>(f->luma, f->chroma, f->width, y, cb, cr);
+    }
+    LastPixels(f, px.i, px);
 }
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {

@@ -22,6 +22,17 @@ constexpr uint32_t kBmpInfoHeaderSize = 40;
 // Longest PPM text of one pixel: "1023 1023 1023 ".
 constexpr uint32_t kPpmPixelTextMax = 15;
 
+// The writers build a band of rows and hand it to the stream at once. stdio copies what it
+// is handed into its own 4 KiB buffer only up to that buffer's end and writes whole blocks
+// straight from the band: per band about 4 KiB is copied, instead of every byte.
+constexpr size_t kBandBytes = 64u * 1024u;
+
+// Rows of rowBytes that make a band (at least one, at most `height`).
+constexpr uint32_t BandRows(size_t rowBytes, uint32_t height) {
+    const size_t rows = rowBytes == 0 || rowBytes >= kBandBytes ? 1u : kBandBytes / rowBytes;
+    return rows < height ? static_cast<uint32_t>(rows) : (height == 0 ? 1u : height);
+}
+
 // The row length rounded up to a multiple of 4, in 64 bits so nothing wraps.
 constexpr uint64_t RoundUp4(uint64_t bytes) { return (bytes + 3u) & ~uint64_t{3}; }
 
@@ -39,7 +50,7 @@ struct FrameLines {
     std::unique_ptr<uint8_t[]> bytes;  // both lines and the output row
     uint8_t* luma;    // packed 10-bit luma of the current line
     uint8_t* chroma;  // its packed 10-bit or 8-bit chroma
-    uint8_t* row;     // output row, zero-filled so pad bytes stay 0
+    uint8_t* row;     // output rows, not initialised
 };
 
 // Checks width, height, line offsets and layout before anything is written; prints one
@@ -61,8 +72,8 @@ void BuildYuvRow(const FrameLines* frame, uint8_t* row);
 // and Cr of every pixel (4:4:4) or pair (4:2:2, ceil(width / 2)) into `cb` and `cr`, the
 // values the PPM row prints.
 void BuildPlanarRow(const FrameLines* frame, uint16_t* y, uint16_t* cb, uint16_t* cr);
-// Returns the text length; `row` needs width x kPpmPixelTextMax + 8 bytes (whole 8-byte
-// copies may spill past the text).
+// Returns the text length; `row` needs width x kPpmPixelTextMax + 8 bytes (a number is
+// stored in whole words that may spill past the text).
 size_t BuildPpmRow(const FrameLines* frame, uint8_t* row);
 
 // The BMP header's own check: width and height within bounds, and bmpRowBytes rounded up to

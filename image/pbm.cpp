@@ -47,8 +47,11 @@ int WritePpmFile(FILE* file, FrameFormat* format, const LineSource& lines) {
     if (!FrameGeometryOk(*format)) {
         return 0;
     }
+    // Rows are text of varying length: the band takes rows while the longest row still fits.
+    const size_t rowMax = static_cast<size_t>(format->width) * kPpmPixelTextMax + 8u;
+    const size_t capacity = rowMax * BandRows(rowMax, format->height);
     FrameLines frame{};
-    if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(format->width) * kPpmPixelTextMax + 8u)) {
+    if (!PrepareFrameLines(&frame, *format, lines, capacity)) {
         return 0;
     }
 
@@ -71,15 +74,20 @@ int WritePpmFile(FILE* file, FrameFormat* format, const LineSource& lines) {
         return 0;
     }
 
+    size_t used = 0;
     for (uint32_t line = 0; line < format->height; ++line) {
         FetchBothPlanes(&frame, line);
-        const size_t rowBytes = BuildPpmRow(&frame, frame.row);
+        used += BuildPpmRow(&frame, frame.row + used);
+        if (capacity - used >= rowMax && line + 1u < format->height) {
+            continue;
+        }
         // A lost row would shift every later number into the wrong place: stop there,
         // like the BMP writers.
-        if (fwrite(frame.row, 1, rowBytes, file) != rowBytes) {
+        if (fwrite(frame.row, 1, used, file) != used) {
             puts("Write error!!");
             return 0;
         }
+        used = 0;
     }
     return 1;
 }

@@ -53,8 +53,7 @@ bool Y4mGeometryOk(uint32_t width, uint32_t height);
 // "FRAME" line before the picture's planes; refuses (one line printed) an empty picture.
 int WriteY4mJpegHeader(FILE* file, uint32_t width, uint32_t height);
 
-// One line of each plane of a Y4M frame, and where they go: line `line` of a frame of
-// `height` lines whose planes begin at file offset `frameStart`.
+// One line (or a band of lines) of each plane of a Y4M frame.
 struct PlanarLine {
     uint8_t* y;
     uint8_t* cb;
@@ -62,7 +61,6 @@ struct PlanarLine {
     uint64_t lumaBytes;
     uint64_t chromaBytes;
 };
-bool PutPlanarLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const PlanarLine& planes);
 
 // Where one frame's planes go once its "FRAME" line is written: each line straight to its
 // place in a file (memory stays one line), or, `whole`, into the frame held in memory and
@@ -71,7 +69,8 @@ bool PutPlanarLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t heig
 class Y4mFrameOut {
 public:
     bool Start(FILE* file, const PlanarLine& planes, uint32_t height, bool whole);
-    bool Put(uint32_t line, const PlanarLine& planes);
+    // `count` lines from `line` on, held one after the other in each plane's buffer.
+    bool Put(uint32_t line, const PlanarLine& planes, uint32_t count = 1);
     bool Finish();
 
 private:

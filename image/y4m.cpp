@@ -33,15 +33,16 @@ bool PutAt(FILE* file, uint64_t at, const uint8_t* bytes, uint64_t count) {
     return fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0 && fwrite(bytes, 1, count, file) == count;
 }
 
-// Hands each plane's part of line `line` to `put` with its offset from the frame's first
-// sample: the one place that knows where a line's samples go.
+// Hands each plane's part of lines `line` .. `line + count - 1` (held one after the other
+// in each of `planes`' buffers) to `put` with its offset from the frame's first sample: the
+// one place that knows where a line's samples go.
 template <typename Put>
-bool PlacePlanarLine(uint32_t line, uint32_t height, const PlanarLine& planes, Put put) {
+bool PlacePlanarLines(uint32_t line, uint32_t count, uint32_t height, const PlanarLine& planes, Put put) {
     const uint64_t lumaPlane = planes.lumaBytes * height;
     const uint64_t chromaPlane = planes.chromaBytes * height;
-    return put(planes.lumaBytes * line, planes.y, planes.lumaBytes) &&
-           put(lumaPlane + planes.chromaBytes * line, planes.cb, planes.chromaBytes) &&
-           put(lumaPlane + chromaPlane + planes.chromaBytes * line, planes.cr, planes.chromaBytes);
+    return put(planes.lumaBytes * line, planes.y, planes.lumaBytes * count) &&
+           put(lumaPlane + planes.chromaBytes * line, planes.cb, planes.chromaBytes * count) &&
+           put(lumaPlane + chromaPlane + planes.chromaBytes * line, planes.cr, planes.chromaBytes * count);
 }
 
 }  // namespace
@@ -58,12 +59,6 @@ bool Y4mGeometryOk(uint32_t width, uint32_t height) {
 uint64_t PlanarChromaLineBytes(const FrameFormat& format) {
     const uint64_t width = format.width;
     return 2u * (format.colorSpace == kColorSpace422 ? (width + 1u) / 2u : width);
-}
-
-bool PutPlanarLine(FILE* file, uint64_t frameStart, uint32_t line, uint32_t height, const PlanarLine& planes) {
-    return PlacePlanarLine(line, height, planes, [file, frameStart](uint64_t at, const uint8_t* bytes, uint64_t count) {
-        return PutAt(file, frameStart + at, bytes, count);
-    });
 }
 
 bool Y4mFrameOut::Start(FILE* file, const PlanarLine& planes, uint32_t height, bool whole) {
@@ -86,12 +81,16 @@ bool Y4mFrameOut::Start(FILE* file, const PlanarLine& planes, uint32_t height, b
     return start >= 0;
 }
 
-bool Y4mFrameOut::Put(uint32_t line, const PlanarLine& planes) {
+bool Y4mFrameOut::Put(uint32_t line, const PlanarLine& planes, uint32_t count) {
     if (!frame_) {
-        return PutPlanarLine(file_, start_, line, height_, planes);
+        const uint64_t start = start_;
+        FILE* const file = file_;
+        return PlacePlanarLines(line, count, height_, planes, [file, start](uint64_t at, const uint8_t* bytes, uint64_t n) {
+            return PutAt(file, start + at, bytes, n);
+        });
     }
     uint8_t* const frame = frame_.get();
-    return PlacePlanarLine(line, height_, planes, [frame](uint64_t at, const uint8_t* bytes, uint64_t count) {
+    return PlacePlanarLines(line, count, height_, planes, [frame](uint64_t at, const uint8_t* bytes, uint64_t count) {
         std::memcpy(frame + at, bytes, count);
         return true;
     });
@@ -120,22 +119,33 @@ int WriteFrame(FILE* file, FrameFormat* format, const LineSource& lines, bool wh
     }
     const uint64_t lumaBytes = 2u * uint64_t{format->width};
     const uint64_t chromaBytes = PlanarChromaLineBytes(*format);
+    // A band of lines: each plane's lines lie one after the other in the file as in the
+    // band, so a band is three writes, not three a line.
+    const uint64_t lineBytes = lumaBytes + 2u * chromaBytes;
+    const uint32_t bandRows = BandRows(static_cast<size_t>(lineBytes), format->height);
     FrameLines frame{};
-    if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(lumaBytes + 2u * chromaBytes))) {
+    if (!PrepareFrameLines(&frame, *format, lines, static_cast<size_t>(lineBytes * bandRows))) {
         return 0;
     }
-    // 16-bit words from the row's start (8-byte aligned) at even offsets: aligned stores.
-    uint16_t* const words = reinterpret_cast<uint16_t*>(frame.row);
-    const PlanarLine planes{frame.row, frame.row + lumaBytes, frame.row + lumaBytes + chromaBytes, lumaBytes, chromaBytes};
+    uint8_t* const y = frame.row;
+    uint8_t* const cb = y + lumaBytes * bandRows;
+    uint8_t* const cr = cb + chromaBytes * bandRows;
+    const PlanarLine planes{y, cb, cr, lumaBytes, chromaBytes};
     Y4mFrameOut out;
     if (std::fputs("FRAME\n", file) == EOF || !out.Start(file, planes, format->height, whole)) {
         return 0;
     }
-    for (uint32_t line = 0; line < format->height; ++line) {
-        FetchBothPlanes(&frame, line);
-        BuildPlanarRow(&frame, words, words + lumaBytes / 2u, words + (lumaBytes + chromaBytes) / 2u);
+    for (uint32_t line = 0; line < format->height; line += bandRows) {
+        const uint32_t rows = format->height - line < bandRows ? format->height - line : bandRows;
+        for (uint32_t k = 0; k < rows; ++k) {
+            FetchBothPlanes(&frame, line + k);
+            // 16-bit words from the row's start (8-byte aligned) at even offsets: aligned stores.
+            BuildPlanarRow(&frame, reinterpret_cast<uint16_t*>(y + lumaBytes * k),
+                           reinterpret_cast<uint16_t*>(cb + chromaBytes * k),
+                           reinterpret_cast<uint16_t*>(cr + chromaBytes * k));
+        }
         // The last line's Cr ends the frame, where the next frame's "FRAME" goes.
-        if (!out.Put(line, planes)) {
+        if (!out.Put(line, planes, rows)) {
             return 0;
         }
     }

@@ -7,6 +7,7 @@
 #include "image/color.h"
 #include "image/frame_rows.h"
 #include "image/jpeg_row.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -87,6 +88,65 @@ TEST(ConvertJpegRow, MatchesYuvToRgbForEveryByteTriple) {
                 ASSERT_EQ(row[3 * y], b) << cr << "," << cb << "," << y;
                 ASSERT_EQ(row[3 * y + 1], g) << cr << "," << cb << "," << y;
                 ASSERT_EQ(row[3 * y + 2], r) << cr << "," << cb << "," << y;
+            }
+        }
+    }
+}
+
+// The table-driven rows against the per-sample reference (Read10Bit, YuvToRgb and the
+// reduction, through the test oracle) for every sample value, compared whole: 4:4:4 lines
+// of 1024 pixels whose luma runs through every 10-bit value, one line per chroma value c
+// with Cr = c and Cb = max - c, so every (Y, Cr) and every (Y, Cb) pair of the chroma's
+// width meets each row builder.
+TEST(FrameRows, MatchTheReferenceForEverySampleValue) {
+    constexpr uint32_t kWidth = 1024;
+    for (const uint32_t encodeMode : {kEncodeChroma10, kEncodeChroma8}) {
+        const support::Layout layout{kColorSpace444, encodeMode};
+        const bool chroma10 = encodeMode == kEncodeChroma10;
+        const uint32_t values = chroma10 ? 1024 : 256;
+        std::vector<uint8_t> luma;
+        for (uint32_t j = 0; j < kWidth; ++j) support::Put10(&luma, j, j);
+        std::vector<uint8_t> lumaBuffer = luma;
+        lumaBuffer.resize(luma.size() + 16, 0);
+        std::vector<uint8_t> row(kWidth * kPpmPixelTextMax + 8);
+        std::vector<uint16_t> planes(3 * kWidth);
+        for (uint32_t c = 0; c < values; ++c) {
+            std::vector<uint8_t> chroma;
+            for (uint32_t j = 0; j < kWidth; ++j) {
+                if (chroma10) {
+                    support::Put10(&chroma, 2 * j, c);
+                    support::Put10(&chroma, 2 * j + 1, values - 1 - c);
+                } else {
+                    chroma.push_back(static_cast<uint8_t>(c));
+                    chroma.push_back(static_cast<uint8_t>(values - 1 - c));
+                }
+            }
+            std::vector<uint8_t> chromaBuffer = chroma;
+            chromaBuffer.resize(chroma.size() + 16, 0);
+            FrameLines f{};
+            f.chroma10 = chroma10;
+            f.width = kWidth;
+            f.luma = lumaBuffer.data();
+            f.chroma = chromaBuffer.data();
+            SCOPED_TRACE("chroma " + std::to_string(c) + (chroma10 ? " 10-bit" : " 8-bit"));
+
+            // BMP and YUV rows hold each pixel's three bytes in the reverse of the oracle's order.
+            for (const bool yuv : {false, true}) {
+                std::vector<uint8_t> expected = support::ExpectedRgb(luma, chroma, layout, kWidth, yuv);
+                for (size_t j = 0; j < kWidth; ++j) std::swap(expected[3 * j], expected[3 * j + 2]);
+                (yuv ? BuildYuvRow : BuildBmpRow)(&f, row.data());
+                ASSERT_EQ(std::vector<uint8_t>(row.begin(), row.begin() + 3 * kWidth), expected) << (yuv ? "yuv" : "bmp");
+            }
+            const std::vector<uint32_t> numbers = support::ExpectedPpmNumbers(luma, chroma, layout, kWidth);
+            std::string text;
+            for (const uint32_t n : numbers) text += std::to_string(n) + " ";
+            const size_t length = BuildPpmRow(&f, row.data());
+            ASSERT_EQ(std::string(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(length)), text);
+            BuildPlanarRow(&f, planes.data(), planes.data() + kWidth, planes.data() + 2 * kWidth);
+            for (size_t j = 0; j < kWidth; ++j) {
+                ASSERT_EQ(planes[j], numbers[3 * j]) << j;
+                ASSERT_EQ(planes[kWidth + j], numbers[3 * j + 1]) << j;
+                ASSERT_EQ(planes[2 * kWidth + j], numbers[3 * j + 2]) << j;
             }
         }
     }
