@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "device/path_policy.h"
 #include "tests/sim_runner.h"
 
 namespace {
@@ -196,6 +197,8 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()) |
                   ::link(plainFile.c_str(), hardLink.c_str()),
               0);
+    std::ofstream(shared + "/t") << "x";  // a trace anyone may rewrite
+    ASSERT_EQ(chmod((shared + "/t").c_str(), 0666), 0);
     const std::string othersFile = other + "/trace";
     std::ofstream(othersFile) << "x";
     const bool root = geteuid() == 0 && chown(other.c_str(), 65534, 65534) == 0 &&
@@ -219,6 +222,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
         {"AVRIG_RECORD", other, "avrig: cannot record into " + other + ": it belongs to another user\n"},
         {"AVRIG_TRACE", othersFile, "avrig: cannot open the trace " + othersFile + ": it belongs to another user\n"},
+        {"AVRIG_TRACE", "/dev/full", "avrig: cannot open the trace /dev/full: " + std::string(kNotTerminal) + "\n"},
+        {"AVRIG_TRACE", shared + "/t", "avrig: cannot open the trace " + shared + "/t: bad permissions: group or others may write it\n"},
+        {"AVRIG_RECORD", linkDir + "/.", "avrig: cannot record into " + linkDir + "/.: it ends in \".\" or \"..\"\n"},
+        {"AVRIG_RECORD", linkDir + "/..", "avrig: cannot record into " + linkDir + "/..: it ends in \".\" or \"..\"\n"},
     };
     for (const auto& c : cases) {
         if ((c.value == other || c.value == othersFile) && !root) {
@@ -233,7 +240,7 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.log, "") << c.value;
     }
-    EXPECT_EQ(ReadFile(plainFile), "x");
+    EXPECT_EQ(ReadFile(plainFile) + ReadFile(shared + "/t"), "xx");
 }
 
 // Neither is made when the other is refused: the folder is left as it was.
@@ -297,7 +304,6 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
         uint64_t fileSizeLimit;  // below the target file, above each capture file
         std::string err;
     } cases[] = {
-        {{"AVRIG_TRACE", "/dev/full"}, 0, "avrig: the trace /dev/full is incomplete: No space left on device\n"},
         {{"AVRIG_TRACE", scratch.Path() + "/trace"}, 1000,
          "avrig: the trace " + scratch.Path() + "/trace is incomplete: File too large\n"},
         {{"AVRIG_RECORD", rec}, 1000, "avrig: record: cannot write board.target.unfinished in " + rec +
