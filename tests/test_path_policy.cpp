@@ -126,6 +126,22 @@ TEST(PathPolicy, ARefusedDeviceIsNeverOpened) {
     EXPECT_GT(read(watch, events, sizeof events), 0);
     close(seen);
     close(watch);
+    // What is refused after its open is closed again.
+    int taken[4];
+    for (int& fd : taken) {
+        fd = OpenAppendFile("/dev/null", "x", &reason);
+    }
+    const int next = dup(0);
+    close(next);
+    EXPECT_EQ(OpenAppendFile("/dev/null", "x", &reason), -1);
+    EXPECT_EQ(Shown(reason), "too many files are appended to at once");
+    const int after = dup(0);
+    EXPECT_EQ(after, next) << "the refused descriptor is still open";
+    close(after);
+    for (const int fd : taken) {
+        ForgetAppendFile(fd);
+        close(fd);
+    }
 }
 
 }  // namespace

@@ -288,6 +288,14 @@ TEST(Messages, ShowControlBytesInNamesEscaped) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out.find("Can NOT create c\n_001.bmp file\n") != std::string::npos, c.args[0] == "memget");
     }
+    // A terminal may take the C1 control 0x9b (CSI) and bytes that are not UTF-8 as a
+    // command: shown as \xNN too, while letters stay as they are.
+    simrun::Options options;
+    options.workDir = scratch.Path();
+    options.env = {{"AVRIG_TRACE", "caf\xc3\xa9\xc2\x9b[2J\xff\xe2\x82\xac\xe2\x82/t"}};
+    EXPECT_EQ(simrun::Run({"-a", "2"}, options).err,
+              "avrig: cannot open the trace caf\xc3\xa9\\xc2\\x9b[2J\\xff\xe2\x82\xac\\xe2\\x82/t: No such file or "
+              "directory\n");
 }
 
 // What could not be written whole fails the run and changes nothing else; a record that
