@@ -358,6 +358,21 @@ TEST(Watch, ACaptureReplacesNeitherTheTraceNorTheLog) {
     }
 }
 
+// A trace made in the record's folder at its target file's name keeps every line: the
+// record is not named over it, and says so.
+TEST(Record, IsNotNamedOverTheTrace) {
+    simrun::Options options;
+    options.target = kCapture + "2\npattern YUV_422C8 8 2 progressive\n";
+    const simrun::Result plain = simrun::Run({"memget", "cap.bmp"}, options);
+    options.env = {{"AVRIG_RECORD", "rec"}, {"AVRIG_TRACE", "rec/board.target"}};
+    const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, plain.err + "avrig: record: cannot name board.target in rec: it is the trace; the record is "
+                                   "incomplete and has no board.target\n");
+    EXPECT_EQ(WithoutIndented(ReadFile(run.workDir + "/rec/board.target")), run.log);
+    EXPECT_EQ(support::FolderFiles(run.workDir + "/rec").count("board.target.unfinished"), 1u);
+}
+
 // Whatever the umask, only the running user may change the record and the trace; a run
 // ended by a signal leaves no board.target.
 TEST(Record, IsTheUsersAloneAndWholeOrWithoutBoardTarget) {
