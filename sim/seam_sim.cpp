@@ -135,10 +135,18 @@ int SeamSystem(const char* command) {
 }
 
 // The nodes as a Linux board numbers them: /dev/mem is 1:1, the drivers' nodes misc
-// devices, and a `file` line's file a regular file.
+// devices, and a `file` line's file a regular file. Every board also has /dev/null (1:3)
+// and /dev/zero (1:5), which AVRIG_MEM refuses unopened.
 int SeamStat(const char* path, int fd, struct stat* info) {
     const sim::OpenNode* open = fd == -1 ? nullptr : sim::FindOpen(fd);
     const uint32_t node = fd == -1 ? sim::OfferedNode(path) : open != nullptr ? open->node : 0;
+    const bool null = fd == -1 && node == 0 && std::strcmp(path, "/dev/null") == 0;
+    if (null || (fd == -1 && node == 0 && std::strcmp(path, "/dev/zero") == 0)) {
+        *info = {};
+        info->st_mode = S_IFCHR | 0666;
+        info->st_rdev = makedev(1, null ? 3 : 5);
+        return 0;
+    }
     if (node == 0) {
         errno = fd == -1 ? ENOENT : EBADF;
         return -1;

@@ -98,6 +98,7 @@ TEST(Mapped, EachRefusalIsOneLineAndTheDriversCapture) {
         {"nodes /dev/zorvip /dev/zormmio\n" + pattern, "/dev/mem", "No such file or directory"},
         {kNodes + "file /tmp/frames.bin\n" + pattern, "/tmp/frames.bin", "it is not a character device"},
         {kNodes + pattern, kVipDevice, "it is not the physical memory device"},
+        {kNodes + pattern, "/dev/zero", "it is not the physical memory device"},
         {kNodes + pattern + "maprefuse EPERM\n", "/dev/mem",
          "cannot map 0x1000 bytes at 0x01000000: Operation not permitted"},
         // Memory changed behind the driver's back at the first and at the last word read.
