@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "device/path_policy.h"
 
 namespace {
 
@@ -19,52 +22,39 @@ struct Appended {
 // The trace and the simulated target's log, with room to spare.
 Appended g_appended[4];
 
-// Why a file of this kind is no place for the lines; nullptr for a regular file or a
-// character device.
-const char* RefusedKind(mode_t mode) {
-    if (S_ISREG(mode) || S_ISCHR(mode)) {
-        return nullptr;
-    }
-    if (S_ISLNK(mode)) {
-        return "it is a link";
-    }
-    if (S_ISFIFO(mode)) {
-        return "it is a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "it is a socket";
-    }
-    return S_ISDIR(mode) ? "it is a folder" : "it is not a regular file or a character device";
-}
-
 }  // namespace
 
+// The node at `path` is judged before it is opened, so a device refused is never opened:
+// opening some acts (a watchdog starts). A new file is created exclusively, so nothing
+// planted at the name after the lstat is opened in its place.
 int OpenAppendFile(const char* path, const char* what, const char** reason) {
-    // Non-blocking, so a FIFO fails at once (ENXIO) or opens without waiting for a reader.
-    const int fd =
-        open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    const int error = errno;
-    struct stat info {};
-    *reason = nullptr;
+    struct stat before {};
+    const bool present = lstat(path, &before) == 0;
+    *reason = present ? PathRefusal(before, Rule::kLines) : errno != ENOENT ? std::strerror(errno) : nullptr;
+    if (*reason != nullptr) {
+        return -1;
+    }
+    // Non-blocking, so a FIFO swapped in fails at once (ENXIO) or opens without waiting.
+    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = open(path, present ? flags : flags | O_CREAT | O_EXCL, 0644);
     if (fd == -1) {
-        // A link fails as ELOOP, a FIFO or socket as ENXIO: name what is there instead.
-        *reason = lstat(path, &info) == 0 ? RefusedKind(info.st_mode) : nullptr;
-        *reason = *reason != nullptr ? *reason : std::strerror(error);
+        *reason = std::strerror(errno);
         return -1;
     }
     Appended* slot = nullptr;
     for (Appended& entry : g_appended) {
         slot = slot == nullptr && entry.what == nullptr ? &entry : slot;
     }
+    struct stat info {};
     if (fstat(fd, &info) != 0) {
         *reason = std::strerror(errno);
-    } else if (S_ISREG(info.st_mode) && info.st_nlink > 1) {
-        // O_NOFOLLOW stops a symbolic link, not a hard link planted to a file of root's.
-        *reason = "it has other names (hard links)";
-    } else if (S_ISREG(info.st_mode) && info.st_uid != geteuid()) {
-        *reason = "it belongs to another user";
-    } else if ((*reason = RefusedKind(info.st_mode)) == nullptr && fcntl(fd, F_SETFL, O_APPEND) != 0) {
-        *reason = std::strerror(errno);  // blocking again for the writes, it was not
+    } else if (present && (info.st_dev != before.st_dev || info.st_ino != before.st_ino)) {
+        *reason = kSwapped;
+    } else if ((*reason = PathRefusal(info, Rule::kLines)) == nullptr && S_ISCHR(info.st_mode) &&
+               (major(info.st_rdev) != 1 || minor(info.st_rdev) != 3) && isatty(fd) == 0) {
+        *reason = kNotTerminal;  // isatty confirms what the numbers said
+    } else if (*reason == nullptr && fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        *reason = std::strerror(errno);  // blocking again for the writes
     }
     if (*reason == nullptr && slot == nullptr) {
         *reason = "too many files are appended to at once";

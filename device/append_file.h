@@ -8,9 +8,10 @@
 
 // Opens `path` for appending, creating it with no group or world write permission whatever
 // the umask. A link at the name is not followed. Only a regular file of the running user
-// with no other name (a hard link) or a character device (a serial console) is taken:
-// another user's file was chosen by its owner, who would read every line, and a FIFO would
-// hold the tool until someone read it. Returns a blocking, close-on-exec descriptor,
+// with no other name (a hard link) that nobody else may write, a terminal or /dev/null is
+// taken (device/path_policy.h): another user's file was chosen by its owner, who would read
+// every line, a FIFO would hold the tool until someone read it, and any other device could
+// take the lines as data (/dev/mem) or act when opened (a watchdog). Returns a blocking, close-on-exec descriptor,
 // remembered as `what` until ForgetAppendFile; or -1 with `*reason` saying why.
 int OpenAppendFile(const char* path, const char* what, const char** reason);
 

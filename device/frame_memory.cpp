@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "device/mmio.h"
+#include "device/path_policy.h"
+#include "device/seam.h"
 #include "device/watch.h"
 #include "device/words.h"
 #include "report/report.h"
@@ -72,6 +74,22 @@ void OpenNode() {
         return;
     }
     g_path = path;
+    // Judged before it is opened: only the physical memory device is, since opening another
+    // node may act (a watchdog starts), and one that reads as zeros (/dev/zero) could pass
+    // the check and give black frames.
+    struct stat node {};
+    if (SeamStat(path, -1, &node) != 0) {
+        FallBack("%s", std::strerror(errno));
+        return;
+    }
+    if (g_watching && !S_ISLNK(node.st_mode)) {
+        WatchMemoryNode(path, S_ISCHR(node.st_mode));
+    }
+    const char* refused = Refusal(node, Rule::kMemory, 0, false);
+    if (refused != nullptr) {
+        FallBack("%s", refused);
+        return;
+    }
     // O_SYNC: on MIPS the kernel then maps the pages uncached, so every load reaches the
     // memory as the driver's reads do; a cached view could show lines the capture block
     // has written since. The rest is root's caution: no link followed, no terminal taken,
@@ -82,12 +100,13 @@ void OpenNode() {
         FallBack("%s", error == ELOOP ? "it is a link" : std::strerror(error));
         return;
     }
-    const int kind = SeamIsCharDevice(g_node);
-    if (kind != -1 && g_watching) {
-        WatchMemoryNode(path, kind == 1);
+    struct stat opened {};
+    if (SeamStat(path, g_node, &opened) != 0) {
+        FallBack("%s", std::strerror(errno));
+        return;
     }
-    if (kind != 1) {
-        FallBack("%s", kind == 0 ? "it is not a character device" : std::strerror(errno));
+    if (opened.st_dev != node.st_dev || opened.st_ino != node.st_ino || opened.st_rdev != node.st_rdev) {
+        FallBack("%s", kSwapped);
         return;
     }
     g_road = Road::kMapped;

@@ -25,11 +25,14 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
+#include "device/append_file.h"
 #include "device/errnames.h"
 #include "device/frame_memory.h"
 #include "device/mmio.h"
+#include "device/path_policy.h"
 #include "report/report.h"
 #include "device/requests.h"
 
@@ -112,13 +115,15 @@ std::vector<Range> g_ranges;
 
 // The first file that could not be created or written: the record stops there, keeps no
 // board.target, and says so once.
-void Lost(const char* what, const char* name, int error) {
+void Lost(const char* what, const char* name, const char* reason) {
     if (g_whole) {
         g_whole = false;
         Complain("record: cannot %s %s in %s: %s; the record is incomplete and has no %s", what, name,
-                 Printable(g_dir).c_str(), std::strerror(error), kTargetName);
+                 Printable(g_dir).c_str(), reason, kTargetName);
     }
 }
+
+void Lost(const char* what, const char* name, int error) { Lost(what, name, std::strerror(error)); }
 
 void CheckTarget() {
     if (g_whole && std::ferror(g_target) != 0) {
@@ -176,17 +181,19 @@ uint32_t Le32(const uint8_t* bytes) {
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-// Why the folder open as `fd` cannot take a record; nullptr when it can.
-const char* Unfit(int fd) {
+// Why the folder open as `fd`, which lstat showed as `before`, cannot take a record;
+// nullptr when it can.
+const char* Unfit(int fd, const struct stat& before) {
     struct stat info {};
     if (fstat(fd, &info) != 0) {
         return std::strerror(errno);
     }
-    if (info.st_uid != geteuid()) {
-        return "it belongs to another user";
+    if (info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
+        return kSwapped;
     }
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return "others can write to it";
+    const char* refused = PathRefusal(info, Rule::kFolder);
+    if (refused != nullptr) {
+        return refused;
     }
     const int listFd = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* folder = listFd != -1 ? fdopendir(listFd) : nullptr;
@@ -211,15 +218,22 @@ const char* Unfit(int fd) {
 // Opens the record folder at g_dir, making it when it is not there.
 bool OpenFolder() {
     const char* reason = nullptr;
-    g_madeFolder = mkdir(g_dir, kFolderMode) == 0;
-    if (!g_madeFolder && errno != EEXIST) {
+    // O_NOFOLLOW looks only at the last part: at "link/." or "link/.." it would pass through
+    // a link another user planted, to a folder of their choice.
+    const char* last = std::strrchr(g_dir, '/');
+    last = last != nullptr ? last + 1 : g_dir;
+    struct stat before {};
+    g_madeFolder = false;
+    if (std::strcmp(last, ".") == 0 || std::strcmp(last, "..") == 0) {
+        reason = "it ends in \".\" or \"..\"";
+    } else if (!(g_madeFolder = mkdir(g_dir, kFolderMode) == 0) && errno != EEXIST) {
         reason = std::strerror(errno);
+    } else if (lstat(g_dir, &before) != 0) {
+        reason = std::strerror(errno);
+    } else if ((reason = PathRefusal(before, Rule::kFolder)) != nullptr) {
     } else if ((g_dirFd = open(g_dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) == -1) {
-        const int error = errno;
-        struct stat info {};
-        const bool link = lstat(g_dir, &info) == 0 && S_ISLNK(info.st_mode);
-        reason = link ? "it is a link" : error == ENOTDIR ? "it is not an empty folder" : std::strerror(error);
-    } else if ((reason = Unfit(g_dirFd)) == nullptr) {
+        reason = std::strerror(errno);
+    } else if ((reason = Unfit(g_dirFd, before)) == nullptr) {
         return true;
     }
     Complain("cannot record into %s: %s", Printable(g_dir).c_str(), reason);
@@ -432,6 +446,14 @@ bool RecordFinish() {
         CheckTarget();
         CloseFile(g_target, kUnfinishedName);
         g_target = nullptr;
+        // The folder was empty at the start: what holds the name now is the run's own (the
+        // trace, the log, a frame written there), and the rename would unlink it.
+        struct stat there {};
+        if (g_whole && fstatat(g_dirFd, kTargetName, &there, AT_SYMLINK_NOFOLLOW) == 0) {
+            const char* appended = AppendedFileAt(there.st_dev, there.st_ino);
+            Lost("name", kTargetName, appended != nullptr ? (std::string("it is ") + appended).c_str()
+                                                          : std::strerror(EEXIST));
+        }
         if (g_whole && renameat(g_dirFd, kUnfinishedName, g_dirFd, kTargetName) != 0) {
             Lost("name", kTargetName, errno);
         }

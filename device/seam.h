@@ -3,6 +3,8 @@
 // (seam_posix.cpp, the avrig binary) or against the simulated target (sim/, avrig-sim).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 
 // open(2): returns a descriptor, or -1 with errno set.
@@ -19,9 +21,9 @@ int SeamIoctl(int fd, uint32_t code, uintptr_t arg);
 // system(3): hands a command line to the shell; returns what system returns.
 int SeamSystem(const char* command);
 
-// fstat(2) of an open node: 1 when it is a character device, 0 when it is anything else,
-// -1 with errno set when it cannot be told.
-int SeamIsCharDevice(int fd);
+// lstat(2) of `path` when `fd` is -1, else fstat(2) of the node open as `fd`: 0, or -1
+// with errno set. The memory node is judged by it before it is opened, and again after.
+int SeamStat(const char* path, int fd, struct stat* info);
 
 // mmap(2): `length` bytes of the node open as `fd` from byte `offset` on, read-only and
 // shared. Returns the mapping's first byte, or nullptr with errno set.

@@ -22,13 +22,7 @@ int SeamIoctl(int fd, uint32_t code, uintptr_t arg) {
 
 int SeamSystem(const char* command) { return std::system(command); }
 
-int SeamIsCharDevice(int fd) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        return -1;
-    }
-    return S_ISCHR(info.st_mode) ? 1 : 0;
-}
+int SeamStat(const char* path, int fd, struct stat* info) { return fd == -1 ? lstat(path, info) : fstat(fd, info); }
 
 const void* SeamMap(int fd, uint32_t offset, uint32_t length) {
     void* address = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(offset));

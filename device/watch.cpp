@@ -226,19 +226,21 @@ bool WatchStart(int argc, char** argv) {
 
 bool WatchFinish() {
     bool whole = true;
+    // The record first, while the trace is still known as the trace: a record would not
+    // take its name.
+    if (g_recording) {
+        whole = RecordFinish();
+        g_recording = false;
+    }
     if (g_trace != nullptr) {
         ForgetAppendFile(fileno(g_trace));
         if (std::fclose(g_trace) != 0 && g_traceWhole) {
             TraceLost(errno);
         }
-        whole = g_traceWhole;
+        whole = g_traceWhole && whole;
         g_trace = nullptr;
     }
     g_traceWhole = true;
-    if (g_recording) {
-        whole = RecordFinish() && whole;
-        g_recording = false;
-    }
     g_traceMmio = false;
     g_watching = false;
     for (Opened& entry : g_opened) {
@@ -251,12 +253,12 @@ int WatchOpen(const char* path, int flags) {
     const int fd = SeamOpen(path, flags);
     const int error = errno;
     if (fd == -1) {
-        Trace("open %s missing", path);
+        Trace("open %s missing", Printable(path).c_str());
         if (error != ENOENT) {
             TraceFailure(error);
         }
     } else {
-        Trace("open %s", path);
+        Trace("open %s", Printable(path).c_str());
         // Any other path is the memory node AVRIG_MEM names, held for the capture.
         const char* known = KnownPath(path);
         const Node node = known == nullptr ? Node::kMemory : known == kVipDevice ? Node::kVip : Node::kMmio;
@@ -277,9 +279,9 @@ int WatchOpen(const char* path, int flags) {
 int WatchClose(int fd) {
     Opened* entry = Find(fd);
     if (entry != nullptr && entry->node == Node::kMmio) {
-        Trace("close %s reads=%llu writes=%llu", entry->path, entry->reads, entry->writes);
+        Trace("close %s reads=%llu writes=%llu", Printable(entry->path).c_str(), entry->reads, entry->writes);
     } else if (entry != nullptr) {
-        Trace("close %s", entry->path);
+        Trace("close %s", Printable(entry->path).c_str());
     }
     const int result = SeamClose(fd);
     const int error = errno;
@@ -318,7 +320,7 @@ int WatchFrameRead(int fd, MmioRegRequest* request) {
 
 const void* WatchMap(int fd, uint32_t offset, uint32_t length) {
     const Opened* entry = Find(fd);
-    Trace("map %s 0x%08x 0x%x", entry != nullptr ? entry->path : "?", static_cast<unsigned>(offset),
+    Trace("map %s 0x%08x 0x%x", Printable(entry != nullptr ? entry->path : "?").c_str(), static_cast<unsigned>(offset),
           static_cast<unsigned>(length));
     const void* address = SeamMap(fd, offset, length);
     const int error = errno;
@@ -331,7 +333,7 @@ const void* WatchMap(int fd, uint32_t offset, uint32_t length) {
 
 int WatchUnmap(int fd, const void* address, uint32_t offset, uint32_t length) {
     const Opened* entry = Find(fd);
-    Trace("unmap %s 0x%08x 0x%x", entry != nullptr ? entry->path : "?", static_cast<unsigned>(offset),
+    Trace("unmap %s 0x%08x 0x%x", Printable(entry != nullptr ? entry->path : "?").c_str(), static_cast<unsigned>(offset),
           static_cast<unsigned>(length));
     const int result = SeamUnmap(address, length);
     const int error = errno;

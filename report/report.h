@@ -10,4 +10,6 @@ void Complain(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // `text` with every control byte shown as \xNN, for names in messages: a name holding a
 // line end would otherwise print as two lines, the second posing as a message of its own.
+// So are the C1 controls (U+0080..U+009F) and every byte that is not valid UTF-8, which a
+// terminal may take as the start of a command; letters such as "é" stay as they are.
 std::string Printable(const std::string& text);

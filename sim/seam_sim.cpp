@@ -1,5 +1,7 @@
 // The seam answered by the simulated target: device nodes are opened, requested and
 // closed against it, and shell commands are logged instead of run.
+#include <sys/sysmacros.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -8,6 +10,7 @@
 #include "device/mmio.h"
 #include "device/seam.h"
 #include "device/vip.h"
+#include "report/report.h"
 #include "sim/log.h"
 #include "sim/state.h"
 
@@ -48,16 +51,23 @@ const char* PathOfNode(uint32_t node) {
     }
 }
 
-}  // namespace sim
-
-int SeamOpen(const char* path, int /*flags*/) {
-    sim::State& state = sim::GetState();
+// The node the target offers at `path`, or 0.
+uint32_t OfferedNode(const char* path) {
+    const sim::State& state = sim::GetState();
     uint32_t node = path == nullptr ? 0 : sim::NodeOfPath(path);
     if (node == 0 && path != nullptr && !state.target.file.empty() && state.target.file == path) {
         node = sim::kNodeFile;
     }
-    if (node == 0 || (node != sim::kNodeFile && (state.target.nodes & node) == 0)) {
-        sim::LogLine("open %s missing", path == nullptr ? "(null)" : path);
+    return node != sim::kNodeFile && (state.target.nodes & node) == 0 ? 0 : node;
+}
+
+}  // namespace sim
+
+int SeamOpen(const char* path, int /*flags*/) {
+    sim::State& state = sim::GetState();
+    const uint32_t node = sim::OfferedNode(path);
+    if (node == 0) {
+        sim::LogLine("open %s missing", path == nullptr ? "(null)" : Printable(path).c_str());
         errno = ENOENT;
         return -1;
     }
@@ -72,7 +82,7 @@ int SeamOpen(const char* path, int /*flags*/) {
     open = sim::OpenNode{};
     open.open = true;
     open.node = node;
-    sim::LogLine("open %s", path);
+    sim::LogLine("open %s", Printable(path).c_str());
     return sim::kFirstDescriptor + static_cast<int>(index);
 }
 
@@ -83,10 +93,10 @@ int SeamClose(int fd) {
         return -1;
     }
     if (sim::IsMmioNode(open->node)) {
-        sim::LogLine("close %s reads=%llu writes=%llu", sim::PathOfNode(open->node),
+        sim::LogLine("close %s reads=%llu writes=%llu", Printable(sim::PathOfNode(open->node)).c_str(),
                      static_cast<unsigned long long>(open->reads), static_cast<unsigned long long>(open->writes));
     } else {
-        sim::LogLine("close %s", sim::PathOfNode(open->node));
+        sim::LogLine("close %s", Printable(sim::PathOfNode(open->node)).c_str());
     }
     *open = sim::OpenNode{};
     return 0;
@@ -124,13 +134,30 @@ int SeamSystem(const char* command) {
     return 0;
 }
 
-int SeamIsCharDevice(int fd) {
-    const sim::OpenNode* open = sim::FindOpen(fd);
-    if (open == nullptr) {
-        errno = EBADF;
+// The nodes as a Linux board numbers them: /dev/mem is 1:1, the drivers' nodes misc
+// devices, and a `file` line's file a regular file. Every board also has /dev/null (1:3)
+// and /dev/zero (1:5), which AVRIG_MEM refuses unopened.
+int SeamStat(const char* path, int fd, struct stat* info) {
+    const sim::OpenNode* open = fd == -1 ? nullptr : sim::FindOpen(fd);
+    const uint32_t node = fd == -1 ? sim::OfferedNode(path) : open != nullptr ? open->node : 0;
+    const bool null = fd == -1 && node == 0 && std::strcmp(path, "/dev/null") == 0;
+    if (null || (fd == -1 && node == 0 && std::strcmp(path, "/dev/zero") == 0)) {
+        *info = {};
+        info->st_mode = S_IFCHR | 0666;
+        info->st_rdev = makedev(1, null ? 3 : 5);
+        return 0;
+    }
+    if (node == 0) {
+        errno = fd == -1 ? ENOENT : EBADF;
         return -1;
     }
-    return open->node == sim::kNodeFile ? 0 : 1;
+    *info = {};
+    info->st_dev = 5;
+    info->st_ino = node;
+    info->st_nlink = 1;
+    info->st_mode = node == sim::kNodeFile ? S_IFREG | 0644 : S_IFCHR | 0600;
+    info->st_rdev = node == sim::kNodeFile ? 0 : node == sim::kNodeMemory ? makedev(1, 1) : makedev(10, node);
+    return 0;
 }
 
 // The memory node's pages as the memory model holds them when the map is made, with the
@@ -142,7 +169,7 @@ const void* SeamMap(int fd, uint32_t offset, uint32_t length) {
         errno = EBADF;
         return nullptr;
     }
-    sim::LogLine("map %s 0x%08x 0x%x", sim::PathOfNode(open->node), static_cast<unsigned>(offset),
+    sim::LogLine("map %s 0x%08x 0x%x", Printable(sim::PathOfNode(open->node)).c_str(), static_cast<unsigned>(offset),
                  static_cast<unsigned>(length));
     if (open->node != sim::kNodeMemory || state.target.mapError != 0) {
         errno = open->node != sim::kNodeMemory ? ENODEV : state.target.mapError;

@@ -27,6 +27,11 @@ constexpr uint64_t kMaxLoadBytes = 64u * 1024u * 1024u;
 // block it read once, and a file of lines that load the same file again and again would
 // otherwise take minutes to replay.
 constexpr uint64_t kMaxLoadedBytes = kPhysSpace;
+// Each `load` line opens its name one part at a time: all of them together open at most
+// this many, which bounds the replay of any target file to a few seconds. A record names
+// memory-N.bin files beside it, one part, in a line per block of frame memory read (a
+// line of a plane at worst).
+constexpr uint64_t kMaxLoadParts = 1u << 18;
 // Each `pattern`/`jpeg` line adds up to 2400 computed buffers.
 constexpr int kMaxPictureLines = 64;
 
@@ -34,6 +39,7 @@ struct LoadFolderState {
     const LoadFolder* given;
     int fd;  // -1 until the first `load` line opens it
     Descriptor owned;
+    uint64_t parts = 0;  // opened by the `load` lines so far
 };
 
 struct Line {
@@ -339,6 +345,11 @@ bool StaysInFolder(const Line& line, const std::string& file) {
     if (file[0] == '/') {
         return Fail(line, "load: \"" + file + "\" is absolute; FILE is relative to the target file's folder");
     }
+    line.folder->parts += static_cast<uint64_t>(std::count(file.begin(), file.end(), '/')) + 1u;
+    if (line.folder->parts > kMaxLoadParts) {
+        return Fail(line, "load: the load lines open more than " + std::to_string(kMaxLoadParts) +
+                              " files and folders in all");
+    }
     for (size_t start = 0; start <= file.size();) {
         size_t end = file.find('/', start);
         end = end == std::string::npos ? file.size() : end;
@@ -390,6 +401,9 @@ bool DoLoad(const Line& line, Target* target) {
         // A hard link in the folder could name any file of the replaying user's wherever the
         // system lets links to others' files be made: replay reads none.
         return Fail(line, "load: \"" + file + "\" has other names (hard links)");
+    }
+    if (regular && static_cast<uint64_t>(info.st_size) > kMaxLoadBytes) {  // even for a part of it
+        return Fail(line, "load: \"" + file + "\" is larger than 64 MiB");
     }
     // Refused before it is read, from its size; the read below stays within kMaxLoadBytes.
     const uint64_t adding = part ? length : regular ? static_cast<uint64_t>(info.st_size) : 0;

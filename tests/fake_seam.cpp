@@ -1,5 +1,7 @@
 #include "tests/fake_seam.h"
 
+#include <sys/sysmacros.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -96,7 +98,12 @@ int SeamIoctl(int, uint32_t code, uintptr_t arg) {
 int SeamSystem(const char*) { return 0; }
 
 // The unit tests reach the memory node through the simulated target; here it maps nothing.
-int SeamIsCharDevice(int) { return 1; }
+int SeamStat(const char*, int, struct stat* info) {
+    *info = {};
+    info->st_mode = S_IFCHR | 0640;
+    info->st_rdev = makedev(1, 1);
+    return 0;
+}
 
 const void* SeamMap(int, uint32_t, uint32_t) {
     errno = ENODEV;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "image/frame_rows.h"
 #include "image/writers.h"
 #include "tests/test_image_support.h"
 
@@ -200,6 +201,11 @@ TEST(FrameWriters, NarrowLineOffsetsReadAsZero) {
             EXPECT_EQ(got.bytes, Expected(format, f)) << format.ending << " " << layout.name;
             EXPECT_EQ(fake::Get().reads, imgtest::FloorReads(f, format.planes));
         }
+        // A line offset at its limit is served.
+        Frame f = MakeFrame(kLayouts[0], 4, 2, kMaxLineOffset, kMaxLineOffset);
+        const auto got = RunFormat(format, &f.desc);
+        EXPECT_EQ(got.status, 1);
+        EXPECT_EQ(got.bytes, Expected(format, f)) << format.ending;
     }
 }
 
@@ -216,6 +222,7 @@ TEST(FrameWriters, RefusesUnservableFrames) {
          "avrig: frame geometry not supported: 1610612736x1, line offset Y 256, UV 256\n"},
         {4, 16385, 12, 256, 1, "", "avrig: frame geometry not supported: 4x16385, line offset Y 256, UV 256\n"},
         {4, 1, 12, 0xffffff00, 1, "", "avrig: frame geometry not supported: 4x1, line offset Y 4294967040, UV 256\n"},
+        {4, 1, 12, kMaxLineOffset + 1, 1, "", "avrig: frame geometry not supported: 4x1, line offset Y 1048577, UV 256\n"},
         {4, 1, 12, 256, 3, "Unkown color space or encode type\n", ""},
     };
     for (const OutputFormat& format : kOutputFormats) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "device/frame_memory.h"
+#include "device/vip.h"
 #include "tests/sim_runner.h"
 
 namespace {
@@ -96,6 +98,8 @@ TEST(Mapped, EachRefusalIsOneLineAndTheDriversCapture) {
     const Case cases[] = {
         {"nodes /dev/zorvip /dev/zormmio\n" + pattern, "/dev/mem", "No such file or directory"},
         {kNodes + "file /tmp/frames.bin\n" + pattern, "/tmp/frames.bin", "it is not a character device"},
+        {kNodes + pattern, kVipDevice, "it is not the physical memory device"},
+        {kNodes + pattern, "/dev/zero", "it is not the physical memory device"},
         {kNodes + pattern + "maprefuse EPERM\n", "/dev/mem",
          "cannot map 0x1000 bytes at 0x01000000: Operation not permitted"},
         // Memory changed behind the driver's back at the first and at the last word read.
@@ -128,6 +132,16 @@ TEST(Mapped, EachRefusalIsOneLineAndTheDriversCapture) {
         EXPECT_EQ(mapped.status, driven.status) << c.reason;
         EXPECT_EQ(mapped.out, driven.out) << c.reason;
         EXPECT_EQ(support::FolderFiles(mapped.workDir), support::FolderFiles(driven.workDir)) << c.reason;
+        // Only the physical memory device is opened; anything else is judged unopened.
+        const auto opens = [](const std::string& log) {
+            size_t count = 0;
+            for (const std::string& line : Lines(log)) {
+                count += line.compare(0, 5, "open ") == 0 && line.find(" missing") == std::string::npos;
+            }
+            return count;
+        };
+        const bool opened = c.path == kMemoryDevice && c.reason != "No such file or directory";
+        EXPECT_EQ(opens(mapped.log) - opens(driven.log), opened ? 1u : 0u) << c.reason;
         const size_t closed = mapped.log.find("close " + c.path);
         EXPECT_EQ(mapped.log.find("\nmap ", closed), std::string::npos) << c.reason << ": mapped after the line";
     }

@@ -4,6 +4,9 @@
 
 #include "device/frame_memory.h"
 #include "device/mmio.h"
+#include "device/watch.h"
+#include "memget/frame_writers.h"
+#include "tests/support.h"
 #include "tests/fake_seam.h"
 
 namespace {
@@ -176,6 +179,38 @@ TEST_F(Mmio, ReadLineFetchesOneWordPerRequestInAddressOrder) {
     EXPECT_EQ(buffer, std::vector<uint8_t>(8, 0));
     MmioClose();
     EXPECT_EQ(RegReadLine(0xa0001000, buffer.data(), 8), 0);
+    buffer.assign(8, 0xee);
+    ReadFrameLine(0xa0001000, buffer.data(), 8);  // what a frame gets of a line not read
+    EXPECT_EQ(buffer, std::vector<uint8_t>(8, 0));
+}
+
+// A record holds what reads returned: a write, or a read the driver refused, is no memory.
+TEST_F(Mmio, ARecordHoldsOnlyWhatReadsReturned) {
+    const support::TempDir scratch;
+    const std::string folder = scratch.Path() + "/rec";
+    ASSERT_EQ(setenv("AVRIG_RECORD", folder.c_str(), 1), 0);
+    char name[] = "avrig";
+    char* argv[] = {name, nullptr};
+    ASSERT_TRUE(WatchStart(1, argv));
+    unsetenv("AVRIG_RECORD");
+    fake::PutBytes(0xa0001000, {1, 2, 3, 4, 5, 6, 7, 8});
+    ASSERT_NE(MmioOpen(), -1);
+    const uint32_t value = 0x5a5a5a5a;
+    RegWriteWord(0xbe1c4030, &value);
+    std::vector<uint8_t> line(8);
+    uint32_t word = 0;
+    Seam().refuseReads = true;
+    RegReadWord(0xbe1c4034, &word);
+    RegReadLine(0xa0001000, line.data(), 8);
+    Seam().refuseReads = false;
+    RegReadWord(0xbe1c4038, &word);
+    MmioClose();
+    WatchFinish();
+    const std::string target = support::ReadFile(folder + "/board.target");
+    EXPECT_NE(target.find("\nword 0xbe1c4038 "), std::string::npos) << target;
+    EXPECT_EQ(target.find("0xbe1c4030"), std::string::npos) << target;
+    EXPECT_EQ(target.find("0xbe1c4034"), std::string::npos) << target;
+    EXPECT_EQ(target.find("\nload "), std::string::npos) << target;
 }
 
 }  // namespace
@@ -223,6 +258,33 @@ TEST(PlaneMapping, CoversTheUsedLinesInWholePagesAndNothingOutsideTheWindow) {
             EXPECT_LE(uint64_t{got.offset} + got.length, 0x20000000u);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A name cannot forge a line of the trace: its control bytes are shown as \xNN.
+TEST(Trace, ShowsControlBytesInTheMemoryNodesName) {
+    fake::Reset();
+    const support::TempDir scratch;
+    const std::string trace = scratch.Path() + "/trace";
+    const std::string node = "/x\nmap /dev/mem 0x00000000 0x20000000";
+    fake::Get().nodes.insert(node);
+    ASSERT_EQ(setenv("AVRIG_TRACE", trace.c_str(), 1) | setenv("AVRIG_MEM", node.c_str(), 1), 0);
+    char name[] = "avrig";
+    char* argv[] = {name, nullptr};
+    ASSERT_TRUE(WatchStart(1, argv));
+    const FramePlane plane{0xa1000000, 256, 2, 16};
+    EXPECT_FALSE(FrameMemoryMap(&plane, 1));  // the fake seam maps nothing
+    FrameMemoryClose();
+    WatchFinish();
+    unsetenv("AVRIG_TRACE");
+    unsetenv("AVRIG_MEM");
+    const std::string text = support::ReadFile(trace);
+    EXPECT_EQ(text.rfind("open /x\\x0amap /dev/mem 0x00000000 0x20000000\n", 0), 0u) << text;
+    EXPECT_EQ(text.find("\nmap /dev/mem"), std::string::npos) << text;
+    fake::Reset();
 }
 
 }  // namespace

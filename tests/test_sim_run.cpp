@@ -67,7 +67,8 @@ TEST(SimRun, BadTargetPrintsOneLineExitsTwoAndRunsNothing) {
 TEST(SimRun, TheLogIsOpenedAndWrittenAsTheTraceIs) {
     const support::TempDir temp;
     const std::string dir = temp.Path();
-    ASSERT_TRUE(support::WriteFile(dir + "/own", "abcd") && support::WriteFile(dir + "/nobodys", "abcd"));
+    ASSERT_TRUE(support::WriteFile(dir + "/own", "abcd") && support::WriteFile(dir + "/nobodys", "abcd") &&
+                support::WriteFile(dir + "/shared", "abcd") && chmod((dir + "/shared").c_str(), 0664) == 0);
     const bool root = geteuid() == 0 && chown((dir + "/nobodys").c_str(), 65534, 65534) == 0;
     ASSERT_EQ(symlink("own", (dir + "/link").c_str()) | link((dir + "/own").c_str(), (dir + "/hard").c_str()) |
                   mkfifo((dir + "/fifo").c_str(), 0666),
@@ -77,28 +78,34 @@ TEST(SimRun, TheLogIsOpenedAndWrittenAsTheTraceIs) {
     const struct {
         const char* name;
         const char* reason;
+        uint64_t fileSizeLimit;  // opened, not written whole
     } cases[] = {
-        {"link", "it is a link"},
-        {"hard", "it has other names (hard links)"},
-        {"fifo", "it is a FIFO"},
-        {"nobodys", "it belongs to another user"},
-        {"/dev/full", "No space left on device"},  // opened, not written
+        {"link", "it is a link", 0},
+        {"hard", "it has other names (hard links)", 0},
+        {"fifo", "it is a FIFO", 0},
+        {"nobodys", "it belongs to another user", 0},
+        {"shared", "bad permissions: group or others may write it", 0},
+        {"/dev/full", "it is a device other than a terminal or /dev/null", 0},
+        {"grown", "File too large", 64},  // the log is 81 bytes
     };
     for (const auto& c : cases) {
         if (std::string(c.name) == "nobodys" && !root) {
             std::printf("skipped %s: only root can give it to another user\n", c.name);
             continue;
         }
-        const bool opens = c.name[0] == '/';
-        const std::string path = opens ? c.name : dir + "/" + c.name;
+        const bool opens = c.fileSizeLimit != 0;
+        const std::string path = c.name[0] == '/' || opens ? c.name : dir + "/" + c.name;
         simrun::Options options;
+        options.workDir = dir;
         options.env = {{"AVRIG_SIM_LOG", path}};
+        options.fileSizeLimit = c.fileSizeLimit;
         const simrun::Result result = simrun::Run({"-a", "2"}, options);
         EXPECT_EQ(result.status, opens ? 1 : 2) << c.name;
         EXPECT_EQ(result.err, opens ? "avrig-sim: the log " + path + " is incomplete: " + c.reason + "\n"
                                     : "avrig-sim: " + path + ": cannot open the log: " + c.reason + "\n");
     }
-    EXPECT_EQ(support::ReadFile(dir + "/own") + support::ReadFile(dir + "/nobodys"), "abcdabcd");
+    EXPECT_EQ(support::ReadFile(dir + "/own") + support::ReadFile(dir + "/nobodys") + support::ReadFile(dir + "/shared"),
+              "abcdabcdabcd");
     char buffer[16];
     EXPECT_LE(read(reader, buffer, sizeof buffer), 0);  // no line reached the FIFO
     close(reader);

@@ -130,6 +130,19 @@ TEST(SimTargetFile, LoadLinesPlaceAtMostThePhysicalMemory) {
     std::string error;
     EXPECT_FALSE(sim::LoadTargetFile(target, &error));
     EXPECT_EQ(error, target + ":9: load: the load lines place more than 512 MiB in all");
+    // A part of a file over 64 MiB, and names of more parts than all lines may open.
+    ASSERT_EQ(truncate(file.c_str(), (64 << 20) + 1), 0);
+    std::string deep;
+    for (int i = 0; i < 1 << 18; ++i) deep += "d/";
+    const std::pair<std::string, std::string> cases[] = {
+        {"load 0x0 m.bin 0 16\n", ":1: load: \"m.bin\" is larger than 64 MiB"},
+        {"word 0x0 1\nload 0x0 " + deep + "f\n", ":2: load: the load lines open more than 262144 files and folders in all"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(support::WriteFile(target, c.first));
+        EXPECT_FALSE(sim::LoadTargetFile(target, &error));
+        EXPECT_EQ(error, target + c.second);
+    }
 }
 
 // Every register read looks its code up among the refused ones; a recorded board may

@@ -74,6 +74,10 @@ TEST(StreamOnStandardOutput, ReadersTerminalsAndFailedWrites) {
         {kSixFrames, "", stop, false, 0, -1, "(1)\n"},
         {kSixFrames, "", stop, true, 0, 1, "(1)\n==============================>End\navrig: standard output: Broken pipe\n"},
         {kSixFrames, "/dev/full", "", false, 0, 1, ">End\navrig: standard output: No space left on device\n"},
+        // A stream that fits in the buffer meets the full device only at the last flush.
+        {"nodes /dev/zorvip /dev/zormmio\ncapture 0x1000000 0x1800000 0x40000 0x40000 1\n"
+         "pattern YUV_422C8 8 2 progressive\n",
+         "/dev/full", "", false, 0, 1, ">End\navrig: standard output: No space left on device\n"},
         {kSixFrames, "", "", false, 150000, 1, ">End\navrig: standard output: File too large\n"},
         {noFrames, tty, "", false, 0, 1,
          "avrig: standard output is a terminal: pipe -.y4m into a player or redirect it to a file\n", "", {"memget", "-.y4m"},

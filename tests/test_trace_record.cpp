@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "device/path_policy.h"
 #include "tests/sim_runner.h"
 
 namespace {
@@ -196,6 +197,8 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
     ASSERT_EQ(symlink("file", link.c_str()) | symlink("shared", linkDir.c_str()) |
                   ::link(plainFile.c_str(), hardLink.c_str()),
               0);
+    std::ofstream(shared + "/t") << "x";  // a trace anyone may rewrite
+    ASSERT_EQ(chmod((shared + "/t").c_str(), 0666), 0);
     const std::string othersFile = other + "/trace";
     std::ofstream(othersFile) << "x";
     const bool root = geteuid() == 0 && chown(other.c_str(), 65534, 65534) == 0 &&
@@ -219,6 +222,10 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         {"AVRIG_RECORD", shared, "avrig: cannot record into " + shared + ": others can write to it\n"},
         {"AVRIG_RECORD", other, "avrig: cannot record into " + other + ": it belongs to another user\n"},
         {"AVRIG_TRACE", othersFile, "avrig: cannot open the trace " + othersFile + ": it belongs to another user\n"},
+        {"AVRIG_TRACE", "/dev/full", "avrig: cannot open the trace /dev/full: " + std::string(kNotTerminal) + "\n"},
+        {"AVRIG_TRACE", shared + "/t", "avrig: cannot open the trace " + shared + "/t: bad permissions: group or others may write it\n"},
+        {"AVRIG_RECORD", linkDir + "/.", "avrig: cannot record into " + linkDir + "/.: it ends in \".\" or \"..\"\n"},
+        {"AVRIG_RECORD", linkDir + "/..", "avrig: cannot record into " + linkDir + "/..: it ends in \".\" or \"..\"\n"},
     };
     for (const auto& c : cases) {
         if ((c.value == other || c.value == othersFile) && !root) {
@@ -233,7 +240,7 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.log, "") << c.value;
     }
-    EXPECT_EQ(ReadFile(plainFile), "x");
+    EXPECT_EQ(ReadFile(plainFile) + ReadFile(shared + "/t"), "xx");
 }
 
 // Neither is made when the other is refused: the folder is left as it was.
@@ -281,6 +288,14 @@ TEST(Messages, ShowControlBytesInNamesEscaped) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out.find("Can NOT create c\n_001.bmp file\n") != std::string::npos, c.args[0] == "memget");
     }
+    // A terminal may take the C1 control 0x9b (CSI) and bytes that are not UTF-8 as a
+    // command: shown as \xNN too, while letters stay as they are.
+    simrun::Options options;
+    options.workDir = scratch.Path();
+    options.env = {{"AVRIG_TRACE", "caf\xc3\xa9\xc2\x9b[2J\xff\xe2\x82\xac\xe2\x82/t"}};
+    EXPECT_EQ(simrun::Run({"-a", "2"}, options).err,
+              "avrig: cannot open the trace caf\xc3\xa9\\xc2\\x9b[2J\\xff\xe2\x82\xac\\xe2\\x82/t: No such file or "
+              "directory\n");
 }
 
 // What could not be written whole fails the run and changes nothing else; a record that
@@ -297,7 +312,6 @@ TEST(Watch, AnIncompleteTraceOrRecordEndsWithStatusOne) {
         uint64_t fileSizeLimit;  // below the target file, above each capture file
         std::string err;
     } cases[] = {
-        {{"AVRIG_TRACE", "/dev/full"}, 0, "avrig: the trace /dev/full is incomplete: No space left on device\n"},
         {{"AVRIG_TRACE", scratch.Path() + "/trace"}, 1000,
          "avrig: the trace " + scratch.Path() + "/trace is incomplete: File too large\n"},
         {{"AVRIG_RECORD", rec}, 1000, "avrig: record: cannot write board.target.unfinished in " + rec +
@@ -342,6 +356,21 @@ TEST(Watch, ACaptureReplacesNeitherTheTraceNorTheLog) {
         expected.erase(c.name);
         EXPECT_EQ(files, expected) << c.name;
     }
+}
+
+// A trace made in the record's folder at its target file's name keeps every line: the
+// record is not named over it, and says so.
+TEST(Record, IsNotNamedOverTheTrace) {
+    simrun::Options options;
+    options.target = kCapture + "2\npattern YUV_422C8 8 2 progressive\n";
+    const simrun::Result plain = simrun::Run({"memget", "cap.bmp"}, options);
+    options.env = {{"AVRIG_RECORD", "rec"}, {"AVRIG_TRACE", "rec/board.target"}};
+    const simrun::Result run = simrun::Run({"memget", "cap.bmp"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, plain.err + "avrig: record: cannot name board.target in rec: it is the trace; the record is "
+                                   "incomplete and has no board.target\n");
+    EXPECT_EQ(WithoutIndented(ReadFile(run.workDir + "/rec/board.target")), run.log);
+    EXPECT_EQ(support::FolderFiles(run.workDir + "/rec").count("board.target.unfinished"), 1u);
 }
 
 // Whatever the umask, only the running user may change the record and the trace; a run
