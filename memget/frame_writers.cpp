@@ -45,7 +45,7 @@ void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
 
 bool WriterAcceptsFrame(const CaptureDescriptor* desc) {
     const OutputFormat* format = FindOutputFormat(desc->uiFileType);
-    return format != nullptr && WriterAcceptsFormat(FormatOf(desc), format->container);
+    return format != nullptr && WriterAcceptsFormat(FormatOf(desc), format->accepts);
 }
 
 int WriteBmpHeader(CaptureDescriptor* desc) { return WriteBmpFileHeader(desc->pFile, FormatOf(desc)); }

@@ -141,7 +141,17 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
         return 0;
     }
     const OutputFormat* format = FindOutputFormat(desc->uiFileType);
-    if (format == nullptr || (format->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height))) {
+    if (format == nullptr) {
+        return 0;
+    }
+    if (format->jpeg == nullptr) {
+        Complain("%s cannot hold the JPEG engine's picture", format->ending);
+        return 0;
+    }
+    // The row's own check, of the picture as a frame: the BMP container takes every
+    // picture the registers can describe, a stream no empty one.
+    const FrameFormat picture{jpeg.width, jpeg.height, 3u * jpeg.width, 0, 0, jpeg.lineOffset, jpeg.lineOffset};
+    if (!format->accepts(picture)) {
         return 0;
     }
     const FrameMapping mapping(jpeg);

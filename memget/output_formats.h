@@ -3,8 +3,8 @@
 // Adding a per-frame output format touches these ten files and no others:
 //  1. image/NAME.cpp: the writer (FILE*, FrameFormat*, LineSource), built on the row
 //     builders and plane helpers of image/frame_rows.h;
-//  2. image/writers.h: its declaration (a Container of its own only if it refuses frames
-//     the others accept: then image/frame_lines.cpp too);
+//  2. image/writers.h: its declaration (and its FrameCheck, if it refuses frames none
+//     of the others' checks does);
 //  3. image/CMakeLists.txt: the source;
 //  4. memget/frame_writers.h and 5. memget/frame_writers.cpp: WriteXxx(CaptureDescriptor*)
 //     over it (a stream also gets its header writer; a JPEG-road writer goes in
@@ -38,7 +38,9 @@ struct OutputFormat {
     // stream's next frame.
     int (*write)(CaptureDescriptor* desc);
     uint8_t planes;       // PlaneSet
-    Container container;  // kBmp: 54-byte header, rows padded to 4 bytes, bottom line first
+    // What its file cannot hold beyond the geometry every writer checks, asked before the
+    // file is created: of each frame's format, and of the JPEG buffer's picture.
+    FrameCheck accepts;
     uint8_t sampleBytes;  // bytes of each sample in the file; 0 for decimal text
     // Null: one file per frame (NAME_NNN.ext from two frames on). Otherwise the capture is
     // one stream under NAME, this its header, written before the first frame.
@@ -48,10 +50,10 @@ struct OutputFormat {
 };
 
 inline constexpr OutputFormat kOutputFormats[] = {
-    {".bmp", WriteBmp, kBothPlanes, Container::kBmp, 1, nullptr, WriteJpegRows},
-    {".pbm", WritePbm, kBothPlanes, Container::kPpmText, 0, nullptr, WriteJpegRows},
-    {".yuv", WriteYUV, kBothPlanes, Container::kBmp, 1, nullptr, WriteJpegRows},
-    {".y4m", WriteY4m, kBothPlanes, Container::kY4m, 2, WriteY4mStream, WriteJpegPlanes},
+    {".bmp", WriteBmp, kBothPlanes, BmpAccepts, 1, nullptr, WriteJpegRows},
+    {".pbm", WritePbm, kBothPlanes, AnyAccepts, 0, nullptr, WriteJpegRows},
+    {".yuv", WriteYUV, kBothPlanes, BmpAccepts, 1, nullptr, WriteJpegRows},
+    {".y4m", WriteY4m, kBothPlanes, Y4mAccepts, 2, WriteY4mStream, WriteJpegPlanes},
 };
 
 // The four characters of an ending packed first-in-most-significant-byte, as the
