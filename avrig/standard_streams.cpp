@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "avrig/avrig_main.h"
-#include "memget/capture_names.h"
+#include "memget/output_formats.h"
 #include "memget/output_file.h"
 #include "report/report.h"
 
@@ -61,14 +61,18 @@ FileSizeLimitFailsWrites::~FileSizeLimitFailsWrites() {
 
 StreamOnStandardOutput::StreamOnStandardOutput(int argc, char** argv) {
     bool requested = false;
+    const OutputFormat* binary = nullptr;  // a stream no terminal shows
     for (int k = 1; k < argc; ++k) {
-        requested = requested || IsStandardOutputName(argv[k]);
+        const OutputFormat* format = StandardOutputFormat(argv[k]);
+        requested = requested || format != nullptr;
+        binary = format != nullptr && format->sampleBytes != 0 ? format : binary;
     }
     if (!requested) {
         return;
     }
-    if (isatty(STDOUT_FILENO)) {
-        Complain("standard output is a terminal: pipe -.y4m into a player or redirect it to a file");
+    if (binary != nullptr && isatty(STDOUT_FILENO)) {
+        Complain("standard output is a terminal: pipe %s into a player or redirect it to a file",
+                 binary->standardOutput);
         refused_ = true;
         return;
     }

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "image/writers.h"
 #include "memget/capture_descriptor.h"
@@ -45,15 +46,19 @@ struct OutputFormat {
     // Null: one file per frame (NAME_NNN.ext from two frames on). Otherwise the capture is
     // one stream under NAME, this its header, written before the first frame.
     int (*streamHeader)(CaptureDescriptor* desc);
-    // The JPEG engine's buffer into desc->pFile, when that is the picture.
+    // The JPEG engine's buffer into desc->pFile, when that is the picture; null: such a
+    // capture is refused.
     int (*jpeg)(CaptureDescriptor* desc, const JpegBuffer& jpeg);
+    // The name that writes the stream to standard output instead ("-" and the ending); null
+    // for none. A terminal there is refused unless the samples are text (sampleBytes 0).
+    const char* standardOutput;
 };
 
 inline constexpr OutputFormat kOutputFormats[] = {
-    {".bmp", WriteBmp, kBothPlanes, BmpAccepts, 1, nullptr, WriteJpegRows},
-    {".pbm", WritePbm, kBothPlanes, AnyAccepts, 0, nullptr, WriteJpegRows},
-    {".yuv", WriteYUV, kBothPlanes, BmpAccepts, 1, nullptr, WriteJpegRows},
-    {".y4m", WriteY4m, kBothPlanes, Y4mAccepts, 2, WriteY4mStream, WriteJpegPlanes},
+    {".bmp", WriteBmp, kBothPlanes, BmpAccepts, 1, nullptr, WriteJpegRows, nullptr},
+    {".pbm", WritePbm, kBothPlanes, AnyAccepts, 0, nullptr, WriteJpegRows, nullptr},
+    {".yuv", WriteYUV, kBothPlanes, BmpAccepts, 1, nullptr, WriteJpegRows, nullptr},
+    {".y4m", WriteY4m, kBothPlanes, Y4mAccepts, 2, WriteY4mStream, WriteJpegPlanes, "-.y4m"},
 };
 
 // The four characters of an ending packed first-in-most-significant-byte, as the
@@ -80,13 +85,29 @@ constexpr int32_t FileCount(const OutputFormat& format, int32_t count) {
     return format.streamHeader == nullptr ? count : (count > 0 ? 1 : 0);
 }
 
+// The row whose standard-output name `name` is; null for any other name.
+inline const OutputFormat* StandardOutputFormat(const char* name) {
+    for (const OutputFormat& format : kOutputFormats) {
+        if (format.standardOutput != nullptr && std::strcmp(format.standardOutput, name) == 0) {
+            return &format;
+        }
+    }
+    return nullptr;
+}
+
 constexpr bool EndingsDiffer() {
     for (const OutputFormat& a : kOutputFormats) {
         if (a.ending[0] != '.' || a.ending[1] == 0 || a.ending[2] == 0 || a.ending[3] == 0 || a.ending[4] != 0 ||
             FindOutputFormat(PackEnding(a.ending)) != &a) {
             return false;
         }
+        const char* name = a.standardOutput;
+        if (name != nullptr && (a.streamHeader == nullptr || name[0] != '-' || name[5] != 0 ||
+                                PackEnding(name + 1) != PackEnding(a.ending))) {
+            return false;
+        }
     }
     return true;
 }
-static_assert(EndingsDiffer(), "every ending is a dot and three characters, each in one row");
+static_assert(EndingsDiffer(), "every ending is a dot and three characters, each in one row; a standard-output "
+                               "name is a stream's ending after a dash");
