@@ -50,8 +50,6 @@ bool ProbeJpegBuffer(JpegBuffer* jpeg) {
     return true;
 }
 
-namespace {
-
 void ShowJpegInformation(const CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     Banner("Informaiton");
     std::printf("Device ID: %d \n", static_cast<int>(desc->uiDeviceId));
@@ -60,8 +58,6 @@ void ShowJpegInformation(const CaptureDescriptor* desc, const JpegBuffer& jpeg) 
     std::printf("Line Offset: %d\n", static_cast<int>(jpeg.lineOffset));
     Banner("Encodeing");
 }
-
-}  // namespace
 
 uint32_t JpegFetchBytes(const JpegBuffer& jpeg) { return std::min(jpeg.lineOffset, (3u * jpeg.width + 3u) & ~3u); }
 
