@@ -80,3 +80,14 @@ private:
     uint64_t frameBytes_ = 0;
     std::unique_ptr<uint8_t[]> frame_;
 };
+
+// The levels and bit-lines report, CSV text: the header line once, then per frame three
+// rows, Y, Cb and Cr, of every pixel's value (the PPM writer's numbers, 8-bit chroma as its
+// byte), each flushed with its frame. `frame` and `slot` are the frame's index in the
+// capture and its slot in the frame order. A report needs at least one pixel.
+int WriteLevelsHeader(FILE* file);
+bool LevelsAccepts(const FrameFormat& format);
+int WriteLevelsFrame(FILE* file, FrameFormat* format, const LineSource& lines, uint32_t frame, uint32_t slot);
+// The JPEG engine's picture as frame 0, slot 0, 8-bit (after the header): `height` lines of
+// Cr, Cb, Y bytes per pixel, `fetch` bytes of each read as Plane::Luma of `lines`.
+int WriteLevelsJpeg(FILE* file, uint32_t width, uint32_t height, uint32_t fetch, const LineSource& lines);

@@ -59,6 +59,7 @@ inline constexpr OutputFormat kOutputFormats[] = {
     {".pbm", WritePbm, kBothPlanes, AnyAccepts, 0, nullptr, WriteJpegRows, nullptr},
     {".yuv", WriteYUV, kBothPlanes, BmpAccepts, 1, nullptr, WriteJpegRows, nullptr},
     {".y4m", WriteY4m, kBothPlanes, Y4mAccepts, 2, WriteY4mStream, WriteJpegPlanes, "-.y4m"},
+    {".csv", WriteCsv, kBothPlanes, LevelsAccepts, 0, WriteCsvStream, WriteCsvJpeg, "-.csv"},
 };
 
 // The four characters of an ending packed first-in-most-significant-byte, as the

@@ -258,9 +258,12 @@ TEST(FrameWriters, ShortWrites) {
             const support::FormatOracle* oracle = support::FindOracle(format.ending);
             ASSERT_NE(oracle, nullptr) << format.ending;
             EXPECT_EQ(got.out, headerFits ? oracle->laterWriteError : oracle->firstWriteError) << format.ending;
-            // No line after the failing row is read: none when the header fails.
+            // No line after the failing row is read: none when the header fails. The levels
+            // report writes nothing before the whole frame is counted.
             const bool header = !oracle->file({support::FrameMemory{41, f.layout, {}, {}}}).empty();
-            EXPECT_EQ(fake::Get().reads, headerFits || !header ? imgtest::FloorReads(f) / 4 : 0u) << format.ending;
+            const uint32_t rows = format.write == WriteCsv ? 4 : 1;
+            EXPECT_EQ(fake::Get().reads, headerFits || !header ? imgtest::FloorReads(f) * rows / 4 : 0u)
+                << format.ending;
             if (IsBmp(format)) {
                 EXPECT_EQ(f.desc.uiRowBytes, headerFits ? 124u : 123u);
             }

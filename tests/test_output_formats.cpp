@@ -45,7 +45,9 @@ std::string Capture(uint32_t k, uint32_t width, bool interlaced, int count, std:
         }
     }
     for (int i = 0; i < count; ++i) {
-        frames->push_back(buffers[i / groupSize * groupSize + support::FrameBuffersOf(kArea, interlaced, i).slot]);
+        const uint32_t slot = support::FrameBuffersOf(kArea, interlaced, i).slot;
+        frames->push_back(buffers[i / groupSize * groupSize + slot]);
+        frames->back().slot = slot;
     }
     return target;
 }
@@ -121,12 +123,13 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
                                   Text(oracle->file(stream ? frames : std::vector<FrameMemory>{frames[i]})));
                     }
                     if (!stream) continue;
-                    EXPECT_EQ(simrun::Run({"memget", "-.y4m"}, options).out, ReadFile(run.workDir + "/" + name));
+                    EXPECT_EQ(simrun::Run({"memget", format.standardOutput}, options).out,
+                              ReadFile(run.workDir + "/" + name));
                     const std::string banner = "Output name: " + name + "\n";  // each frame's, the stream's name
                     size_t blocks = 0;
                     for (size_t at = 0; (at = run.out.find(banner, at)) != std::string::npos; ++at) ++blocks;
                     EXPECT_EQ(blocks, static_cast<size_t>(count));
-                    if (width == 7) {  // ffmpeg takes a second a file
+                    if (width == 7 && format.sampleBytes != 0) {  // ffmpeg takes a second a file
                         const std::string probed = k < 2 ? "7,3,yuv444p10le," : "7,3,yuv422p10le,";
                         EXPECT_EQ(Probe(run.workDir + "/" + name), probed + std::to_string(count) + "\ndecodes");
                     }
@@ -140,8 +143,10 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
         EXPECT_EQ(jpeg.status, 0) << jpeg.err;
         EXPECT_EQ(ReadFile(jpeg.workDir + "/" + name), Text(oracle->jpeg({jpegLine}, 6))) << name;
         if (stream) {
-            EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "6,1,yuv444p,1\ndecodes");
-            EXPECT_EQ(simrun::Run({"memget", "-.y4m"}, options).out, ReadFile(jpeg.workDir + "/" + name));
+            if (format.sampleBytes != 0) {
+                EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "6,1,yuv444p,1\ndecodes");
+            }
+            EXPECT_EQ(simrun::Run({"memget", format.standardOutput}, options).out, ReadFile(jpeg.workDir + "/" + name));
         }
     }
 }
