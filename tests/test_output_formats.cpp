@@ -2,6 +2,10 @@
 // YUV4MPEG2 stream: slots, samples, what ffmpeg makes of it, its refusals.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -181,6 +185,78 @@ TEST(Y4mCapture, RefusalsAndFailuresLeaveTheNameAsItWas) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(support::FolderNames(dir.Path()), std::vector<std::string>{c.name});
         EXPECT_EQ(ReadFile(dir.Path() + "/" + c.name) != "earlier", c.written) << c.err;
+    }
+}
+
+// Fields of each line of a CSV text, empty ones kept.
+std::vector<std::vector<std::string>> CsvFields(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : support::Lines(text)) {
+        rows.emplace_back(1);
+        for (char c : line) {
+            if (c == ',') {
+                rows.back().emplace_back();
+            } else {
+                rows.back().back().push_back(c);
+            }
+        }
+    }
+    return rows;
+}
+
+// The levels report beyond what every row shares: a terminal takes -.csv (it is text), a
+// count of 0 writes nothing, and a data line planted stuck or bridged shows in its
+// component's `constant` or `equal` field of every frame, and only with the fault planted.
+TEST(LevelsReport, TerminalsCountZeroAndPlantedFaults) {
+    const std::string capture = "nodes /dev/zorvip /dev/zormmio\ncapture 0x1000000 0x1800000 0x40000 0x40000 ";
+    const struct {
+        std::string pattern, fault;
+        size_t component;   // row within a frame: Y, Cb, Cr
+        size_t field;       // 23 constant, 24 equal
+        std::string shows;  // one item of that field
+    } faults[] = {
+        {"YUV_444C10 33 5 interlaced", "stuck Y 6 1", 0, 23, "b6=1"},
+        {"YUV_422C8 33 5 progressive", "stuck Cb 7 0", 1, 23, "b7=0"},
+        {"YUV_422C10 33 5 progressive", "bridge Cr 9 4", 2, 24, "b9=b4"},
+        {"YUV_444C8 32 4 interlaced", "bridge Cb 6 4", 1, 24, "b6=b4"},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.pattern + " " + f.fault);
+        for (const bool planted : {false, true}) {
+            simrun::Options options;
+            options.target = capture + "2\npattern " + f.pattern + (planted ? " " + f.fault : "") + "\n";
+            const simrun::Result run = simrun::Run({"memget", "-.csv"}, options);
+            ASSERT_EQ(run.status, 0) << run.err;
+            const auto rows = CsvFields(run.out);
+            ASSERT_EQ(rows.size(), 7u);
+            for (size_t frame = 0; frame < 2; ++frame) {
+                const std::vector<std::string>& row = rows[1 + 3 * frame + f.component];
+                ASSERT_EQ(row.size(), 25u);
+                const std::string items = " " + row[f.field] + " ";
+                EXPECT_EQ(items.find(" " + f.shows + " ") != std::string::npos, planted) << items;
+            }
+        }
+    }
+
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    simrun::Options options;
+    options.target = capture + "1\npattern YUV_422C10 16 2 progressive\n";
+    options.stdoutPath = ptsname(terminal);
+    const simrun::Result shown = simrun::Run({"memget", "-.csv"}, options);
+    char screen[4096] = {};
+    const ssize_t got = read(terminal, screen, sizeof screen - 1);
+    close(terminal);
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(std::string(screen, got > 0 ? static_cast<size_t>(got) : 0).rfind("frame,slot,component,", 0), 0u);
+
+    options = {};
+    options.target = capture + "0\npattern YUV_422C10 16 2 progressive\n";
+    for (const char* name : {"e.csv", "-.csv"}) {
+        const simrun::Result none = simrun::Run({"memget", name}, options);
+        EXPECT_EQ(none.status, 0) << name;
+        EXPECT_EQ(none.out.find("frame,"), std::string::npos) << name;
+        EXPECT_TRUE(support::FolderNames(none.workDir).empty()) << name;
     }
 }
 
