@@ -260,6 +260,57 @@ TEST(LevelsReport, TerminalsCountZeroAndPlantedFaults) {
     }
 }
 
+// The README's "Is the input sound?", command by command: avrig-sim on the target the
+// section writes; the report it shows is the one made, and gnuplot makes the chart.
+TEST(LevelsReport, TheReadmeSectionRunsAsShown) {
+    const std::string readme = ReadFile(AVRIG_SOURCE_DIR "/README.md");
+    const size_t section = readme.find("\n## Is the input sound?\n");
+    ASSERT_NE(section, std::string::npos);
+    const std::vector<std::string> lines =
+        support::Lines(readme.substr(section, readme.find("\n## ", section + 1) - section));
+    const support::TempDir dir;
+    const std::string sim = "AVRIG_SIM_TARGET=stuck.target avrig-sim memget -.csv 2>/dev/null > ";
+    std::string shown;  // the block that is not commands
+    int commands = 0;
+    bool block = false;
+    bool commandBlock = false;
+    for (const std::string& line : lines) {
+        if (line.rfind("```", 0) == 0) {
+            commandBlock = !block && line == "```sh";
+            block = !block;
+            continue;
+        }
+        if (!block) continue;
+        if (!commandBlock) {
+            shown += line + "\n";
+            continue;
+        }
+        if (line == "avrig memget -.csv") continue;  // the board's
+        SCOPED_TRACE(line);
+        ++commands;
+        if (line.rfind(sim, 0) != 0) {
+            EXPECT_EQ(system(("cd '" + dir.Path() + "' && " + line).c_str()), 0);
+            continue;
+        }
+        simrun::Options options;
+        options.workDir = dir.Path();
+        options.useTargetPath = true;
+        options.targetPath = dir.Path() + "/stuck.target";
+        options.stdoutPath = dir.Path() + "/" + line.substr(sim.size());
+        EXPECT_EQ(simrun::Run({"memget", "-.csv"}, options).status, 0);
+    }
+    EXPECT_EQ(commands, 4);
+    EXPECT_EQ(shown, ReadFile(dir.Path() + "/levels.csv"));
+    EXPECT_NE(ReadFile(dir.Path() + "/bits.dat").find("\nb6 1000\n"), std::string::npos);
+    std::string probed;
+    FILE* pipe = popen(("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 '" + dir.Path() +
+                        "/bits.png'").c_str(), "r");
+    char chunk[256];
+    for (size_t n; pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) probed.append(chunk, n);
+    if (pipe != nullptr) pclose(pipe);
+    EXPECT_EQ(probed, "png,640,360\n");
+}
+
 // The board's layout cases capture into every ending the table has.
 TEST(OutputFormats, TheBoxCasesNameEveryEnding) {
     const std::string cases = ReadFile(AVRIG_SOURCE_DIR "/box/cases/cases");
