@@ -18,21 +18,21 @@ constexpr uint32_t kBins = 1024;
 enum Component : uint32_t { kY, kCb, kCr, kComponents };
 constexpr const char* kComponentNames[kComponents] = {"Y", "Cb", "Cr"};
 
+// Each component's counters start on a 4 KiB boundary, so a counter's address is the
+// start with the value x 4 in bits 2..11: on MIPS32r2 one `ins` puts a value there.
+constexpr uintptr_t kHistogramAlign = 4096;
+static_assert(kBins * sizeof(uint32_t) == kHistogramAlign, "the value fills bits 2..11 of an address");
+
 struct Histograms {
-    uint32_t count[kComponents][kBins];
+    std::unique_ptr<uint8_t[]> storage;
+    uint32_t* count[kComponents];
 };
 
 #define AVRIG_INLINE inline __attribute__((always_inline))
 
-// The hot loops index the histograms by value x 4, the byte offset of its counter: the
-// shift that cuts a sample out of its word scales it too.
-AVRIG_INLINE void Add(uint32_t* count, uint32_t byteOffset, uint32_t weight) {
-    *reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(count) + byteOffset) += weight;
-}
-
 AVRIG_INLINE uint32_t Word(const uint8_t* at) {
     uint32_t w;
-    std::memcpy(&w, at, 4);
+    std::memcpy(&w, __builtin_assume_aligned(at, 4), 4);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     w = __builtin_bswap32(w);
 #endif
@@ -46,58 +46,94 @@ uint32_t Sample10(const uint8_t* line, uint32_t n) {
     return (two >> (bit % 8u)) & 0x3ffu;
 }
 
-// Sample at bit p of w, x 4; and the one that starts at bit p of a and ends in b.
-#define AVRIG_IN(w, p) ((p) >= 2 ? ((w) >> ((p) - 2)) & 0xffcu : ((w) << (2 - (p))) & 0xffcu)
-#define AVRIG_ACROSS(a, b, p) ((((a) >> ((p) - 2)) | ((b) << (34 - (p)))) & 0xffcu)
+// A histogram being filled: `at` is its start, and after Point() the address of the
+// counter of the value given. Count() adds to it.
+struct Counter {
+    uintptr_t base;
+    uintptr_t at;
+    AVRIG_INLINE void Count(uint32_t weight) { *reinterpret_cast<uint32_t*>(at) += weight; }
+#if defined(__mips_isa_rev) && __mips_isa_rev >= 2
+    // The low 10 bits of `value` into bits 2..11 of the address, the rest ignored. Kept
+    // after the previous counter's store (the memory clobber), so the one register serves
+    // every sample and no copy of it is made.
+    AVRIG_INLINE void Point(uint32_t value) { asm volatile("ins %0, %1, 2, 10" : "+r"(at) : "r"(value) : "memory"); }
+#else
+    AVRIG_INLINE void Point(uint32_t value) { at = base + ((value & 0x3ffu) << 2); }
+#endif
+};
+
+// `low` (its bits from 32 - kLowBits on unused) with the next bits from the start of
+// `high` above its kLowBits: a sample that starts in one word and ends in the next.
+template <uint32_t kLowBits>
+AVRIG_INLINE uint32_t Join(uint32_t low, uint32_t high) {
+#if defined(__mips_isa_rev) && __mips_isa_rev >= 2
+    asm("ins %0, %1, %2, %3" : "+r"(low) : "r"(high), "n"(kLowBits), "n"(10 - kLowBits));
+    return low;
+#else
+    return low | (high << kLowBits);
+#endif
+}
 
 // Samples 0 .. n - 1 of a packed 10-bit line, the even ones into `even` and the odd ones
 // into `odd`, `weight` each: sixteen samples are five aligned words.
-void CountPacked10(const uint8_t* line, uint32_t n, uint32_t* even, uint32_t* odd, uint32_t weight) {
-    uint32_t k = 0;
-    for (; k + 16u <= n; k += 16u, line += 20) {
+AVRIG_INLINE void CountPacked10(const uint8_t* line, uint32_t n, uint32_t* even, uint32_t* odd, uint32_t weight) {
+    Counter e{reinterpret_cast<uintptr_t>(even), reinterpret_cast<uintptr_t>(even)};
+    Counter o{reinterpret_cast<uintptr_t>(odd), reinterpret_cast<uintptr_t>(odd)};
+    const uint8_t* const blocks = line + n / 16u * 20u;
+    for (; line != blocks; line += 20) {
         const uint32_t w0 = Word(line), w1 = Word(line + 4), w2 = Word(line + 8), w3 = Word(line + 12),
                        w4 = Word(line + 16);
-        Add(even, AVRIG_IN(w0, 0), weight);
-        Add(odd, AVRIG_IN(w0, 10), weight);
-        Add(even, AVRIG_IN(w0, 20), weight);
-        Add(odd, AVRIG_ACROSS(w0, w1, 30), weight);
-        Add(even, AVRIG_IN(w1, 8), weight);
-        Add(odd, AVRIG_IN(w1, 18), weight);
-        Add(even, AVRIG_ACROSS(w1, w2, 28), weight);
-        Add(odd, AVRIG_IN(w2, 6), weight);
-        Add(even, AVRIG_IN(w2, 16), weight);
-        Add(odd, AVRIG_ACROSS(w2, w3, 26), weight);
-        Add(even, AVRIG_IN(w3, 4), weight);
-        Add(odd, AVRIG_IN(w3, 14), weight);
-        Add(even, AVRIG_ACROSS(w3, w4, 24), weight);
-        Add(odd, AVRIG_IN(w4, 2), weight);
-        Add(even, AVRIG_IN(w4, 12), weight);
-        Add(odd, AVRIG_IN(w4, 22), weight);
+        e.Point(w0), e.Count(weight);
+        o.Point(w0 >> 10), o.Count(weight);
+        e.Point(w0 >> 20), e.Count(weight);
+        o.Point(Join<2>(w0 >> 30, w1)), o.Count(weight);
+        e.Point(w1 >> 8), e.Count(weight);
+        o.Point(w1 >> 18), o.Count(weight);
+        e.Point(Join<4>(w1 >> 28, w2)), e.Count(weight);
+        o.Point(w2 >> 6), o.Count(weight);
+        e.Point(w2 >> 16), e.Count(weight);
+        o.Point(Join<6>(w2 >> 26, w3)), o.Count(weight);
+        e.Point(w3 >> 4), e.Count(weight);
+        o.Point(w3 >> 14), o.Count(weight);
+        e.Point(Join<8>(w3 >> 24, w4)), e.Count(weight);
+        o.Point(w4 >> 2), o.Count(weight);
+        e.Point(w4 >> 12), e.Count(weight);
+        o.Point(w4 >> 22), o.Count(weight);
     }
-    for (; k < n; ++k) {
-        Add(k % 2u == 0 ? even : odd, Sample10(line, k % 16u) << 2, weight);
+    for (uint32_t k = n / 16u * 16u, j = 0; k < n; ++k, ++j) {
+        if (k % 2u == 0) {
+            e.Point(Sample10(line, j)), e.Count(weight);
+        } else {
+            o.Point(Sample10(line, j)), o.Count(weight);
+        }
     }
 }
 
 // Bytes 0 .. n - 1 of a line, alternately into `even` and `odd`, `weight` each.
 void CountBytes(const uint8_t* line, uint32_t n, uint32_t* even, uint32_t* odd, uint32_t weight) {
+    Counter e{reinterpret_cast<uintptr_t>(even), reinterpret_cast<uintptr_t>(even)};
+    Counter o{reinterpret_cast<uintptr_t>(odd), reinterpret_cast<uintptr_t>(odd)};
     uint32_t k = 0;
     for (; k + 4u <= n; k += 4u, line += 4) {
         const uint32_t w = Word(line);
-        Add(even, (w << 2) & 0x3fcu, weight);
-        Add(odd, (w >> 6) & 0x3fcu, weight);
-        Add(even, (w >> 14) & 0x3fcu, weight);
-        Add(odd, (w >> 22) & 0x3fcu, weight);
+        e.Point(w & 0xffu), e.Count(weight);
+        o.Point((w >> 8) & 0xffu), o.Count(weight);
+        e.Point((w >> 16) & 0xffu), e.Count(weight);
+        o.Point(w >> 24), o.Count(weight);
     }
     for (uint32_t j = 0; k < n; ++k, ++j) {
-        Add(k % 2u == 0 ? even : odd, uint32_t{line[j]} << 2, weight);
+        if (k % 2u == 0) {
+            e.Point(line[j]), e.Count(weight);
+        } else {
+            o.Point(line[j]), o.Count(weight);
+        }
     }
 }
 
 // One line of a frame into the histograms: every pixel's Y, and the Cr, Cb it takes
 // (frame memory holds Cr before Cb). A 4:2:2 pair's chroma counts for both its pixels;
 // an odd width's last pair for one.
-void CountLine(const FrameLines& f, Histograms* h) {
+void CountLine(const FrameLines& f, const Histograms* h) {
     CountPacked10(f.luma, f.width, h->count[kY], h->count[kY], 1);
     const uint32_t samples = 2u * (f.is422 ? (f.width + 1u) / 2u : f.width);
     const uint32_t weight = f.is422 ? 2u : 1u;
@@ -121,90 +157,148 @@ struct Range {
     uint32_t low, high;  // studio range, inclusive
 };
 
-// Appends text at *at within [*at, end); false when it would not fit.
-bool Put(char** at, const char* end, const char* format, unsigned a = 0, unsigned b = 0) {
-    const int n = std::snprintf(*at, static_cast<size_t>(end - *at), format, a, b);
-    if (n < 0 || n >= end - *at) {
-        return false;
-    }
-    *at += n;
-    return true;
-}
-
 // numerator / denominator to the nearest whole number, halves rounded up.
 uint64_t RoundedRatio(uint64_t numerator, uint64_t denominator) {
     return (2u * numerator + denominator) / (2u * denominator);
 }
+
+// A row's text. The longest row (fourteen 10-digit numbers, ten shares, ten constant bits,
+// all 45 equal pairs) stays well inside it.
+struct RowText {
+    char bytes[768];
+    char* at = bytes;
+    void Put(const char* text) {
+        while (*text != 0) {
+            *at++ = *text++;
+        }
+    }
+    void Put(uint32_t value) {
+        char digits[10];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10u);
+            value /= 10u;
+        } while (value != 0);
+        while (n > 0) {
+            *at++ = digits[--n];
+        }
+    }
+    void Field(uint32_t value) {
+        Put(value);
+        *at++ = ',';
+    }
+};
 
 // One CSV row of `pixels` values of `bits` bits counted in `count`; its fields in the
 // header's order.
 bool PutRow(FILE* file, uint32_t frame, uint32_t slot, Component c, uint32_t bits, uint32_t pixels,
             const uint32_t* count, Range range) {
     const uint32_t top = (1u << bits) - 1u;
-    uint32_t min = 0;
-    uint32_t max = 0;
+    // The values that occur, in order. Most counters are 0: they are passed two at a time.
+    uint16_t seen[kBins];
     uint32_t distinct = 0;
+    const uint32_t* const end = count + top + 1u;  // an even number of counters
+    for (const uint32_t* p = count; p != end; p += 2) {
+        if ((p[0] | p[1]) != 0) {
+            const uint32_t v = static_cast<uint32_t>(p - count);
+            if (p[0] != 0) {
+                seen[distinct++] = static_cast<uint16_t>(v);
+            }
+            if (p[1] != 0) {
+                seen[distinct++] = static_cast<uint16_t>(v + 1u);
+            }
+        }
+    }
+    const uint32_t min = distinct != 0 ? seen[0] : 0;
+    const uint32_t max = distinct != 0 ? seen[distinct - 1u] : 0;
     uint32_t below = 0;
     uint32_t above = 0;
     uint64_t sum = 0;
-    uint32_t ones[10] = {};     // pixels with bit b set
-    uint32_t differs[10] = {};  // bit b of differs[a]: bits a and b differ in some pixel
-    for (uint32_t v = 0; v <= top; ++v) {
+    // Bit b of apart[d]: bits b and b + d differ in some pixel.
+    uint32_t apart[10] = {};
+    for (uint32_t k = 0; k < distinct; ++k) {
+        const uint32_t v = seen[k];
         const uint32_t n = count[v];
-        if (n == 0) {
-            continue;
-        }
-        min = distinct == 0 ? v : min;
-        max = v;
-        ++distinct;
         below += v < range.low ? n : 0;
         above += v > range.high ? n : 0;
         sum += uint64_t{v} * n;
-        for (uint32_t b = 0; b < bits; ++b) {
-            const bool set = ((v >> b) & 1u) != 0;
-            ones[b] += set ? n : 0;
-            differs[b] |= set ? ~v : v;
+#pragma GCC unroll 9
+        for (uint32_t d = 1; d < 10u; ++d) {  // the distances an 8-bit value has not are never read
+            apart[d] |= v ^ (v >> d);
         }
     }
-    char text[768];
-    char* at = text;
-    const char* const end = text + sizeof text;
-    const uint64_t mean = RoundedRatio(100u * sum, pixels);  // in hundredths
-    const int head = std::snprintf(text, sizeof text, "%u,%u,%s,%u,%u,%u,%u,%u.%02u,%u,%u,%u,%u,%u,",
-                                   static_cast<unsigned>(frame), static_cast<unsigned>(slot), kComponentNames[c],
-                                   static_cast<unsigned>(bits), static_cast<unsigned>(pixels),
-                                   static_cast<unsigned>(min), static_cast<unsigned>(max),
-                                   static_cast<unsigned>(mean / 100u), static_cast<unsigned>(mean % 100u),
-                                   static_cast<unsigned>(distinct), static_cast<unsigned>(below),
-                                   static_cast<unsigned>(above), static_cast<unsigned>(count[0]),
-                                   static_cast<unsigned>(count[top]));
-    bool fits = head > 0 && head < end - at;
-    at += fits ? head : 0;
-    for (uint32_t b = 10; b-- > 0;) {
-        const unsigned share = static_cast<unsigned>(RoundedRatio(1000u * uint64_t{ones[b < bits ? b : 0]}, pixels));
-        fits = fits && (b >= bits ? Put(&at, end, ",") : Put(&at, end, "%u,", share));
+    // Pixels with bit b set: from each value that occurs when few do; otherwise the top
+    // half of the counts, then the halves folded together for the bits below.
+    uint32_t ones[10] = {};
+    if (distinct < 64u) {
+        for (uint32_t k = 0; k < distinct; ++k) {
+            for (uint32_t b = 0; b < bits; ++b) {
+                ones[b] += ((seen[k] >> b) & 1u) != 0 ? count[seen[k]] : 0u;
+            }
+        }
+    } else {
+        uint32_t folded[kBins / 2];
+        const uint32_t* half = count;
+        for (uint32_t b = bits, size = 1u << (bits - 1u); b-- > 0; size /= 2u, half = folded) {
+            uint32_t n = 0;
+#pragma GCC unroll 4
+            for (uint32_t i = 0; i < size; ++i) {
+                n += half[i + size];
+                folded[i] = half[i] + half[i + size];
+            }
+            ones[b] = n;
+        }
     }
-    const char* blank = "";
+
+    RowText text;
+    text.Field(frame);
+    text.Field(slot);
+    text.Put(kComponentNames[c]);
+    text.Put(",");
+    for (const uint32_t value : {bits, pixels, min, max}) {
+        text.Field(value);
+    }
+    const uint64_t mean = RoundedRatio(100u * sum, pixels);  // in hundredths
+    text.Put(static_cast<uint32_t>(mean / 100u));
+    text.Put(mean % 100u < 10u ? ".0" : ".");
+    text.Field(static_cast<uint32_t>(mean % 100u));
+    for (const uint32_t value : {distinct, below, above, count[0], count[top]}) {
+        text.Field(value);
+    }
+    for (uint32_t b = 10; b-- > 0;) {
+        if (b < bits) {
+            text.Put(static_cast<uint32_t>(RoundedRatio(1000u * uint64_t{ones[b]}, pixels)));
+        }
+        text.Put(",");
+    }
     const auto constant = [&](uint32_t b) { return ones[b] == 0 || ones[b] == pixels; };
+    const char* blank = "";
     for (uint32_t b = bits; b-- > 0;) {
         if (constant(b)) {
-            fits = fits && Put(&at, end, blank) && Put(&at, end, "b%u=%u", b, ones[b] == 0 ? 0u : 1u);
+            text.Put(blank);
+            text.Put("b");
+            text.Put(b);
+            text.Put(ones[b] == 0 ? "=0" : "=1");
             blank = " ";
         }
     }
-    fits = fits && Put(&at, end, ",");
+    text.Put(",");
     blank = "";
     for (uint32_t a = bits; a-- > 0;) {
         for (uint32_t b = a; b-- > 0;) {
-            if (!constant(a) && !constant(b) && ((differs[a] >> b) & 1u) == 0) {
-                fits = fits && Put(&at, end, blank) && Put(&at, end, "b%u=b%u", a, b);
+            if (!constant(a) && !constant(b) && ((apart[a - b] >> b) & 1u) == 0) {
+                text.Put(blank);
+                text.Put("b");
+                text.Put(a);
+                text.Put("=b");
+                text.Put(b);
                 blank = " ";
             }
         }
     }
-    fits = fits && Put(&at, end, "\n");
-    const size_t length = static_cast<size_t>(at - text);
-    return fits && std::fwrite(text, 1, length, file) == length;
+    text.Put("\n");
+    const size_t length = static_cast<size_t>(text.at - text.bytes);
+    return std::fwrite(text.bytes, 1, length, file) == length;
 }
 
 // Studio range on the 10-bit and the 8-bit scale.
@@ -225,12 +319,20 @@ int PutRows(FILE* file, uint32_t frame, uint32_t slot, uint32_t pixels, const Hi
            PutRow(file, frame, slot, kCr, chromaBits, pixels, h.count[kCr], chroma) && std::fflush(file) == 0;
 }
 
-std::unique_ptr<Histograms> NewHistograms() {
-    std::unique_ptr<Histograms> h(new (std::nothrow) Histograms());
-    if (!h) {
+// Zeroed counters for the three components; false, with its message printed, when memory
+// is short.
+bool NewHistograms(Histograms* h) {
+    h->storage.reset(new (std::nothrow) uint8_t[(kComponents + 1u) * kHistogramAlign]());
+    if (!h->storage) {
         Complain("cannot allocate the histograms");
+        return false;
     }
-    return h;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(h->storage.get());
+    const uintptr_t aligned = (start + kHistogramAlign - 1u) & ~(kHistogramAlign - 1u);
+    for (uint32_t c = 0; c < kComponents; ++c) {
+        h->count[c] = reinterpret_cast<uint32_t*>(aligned + c * kHistogramAlign);
+    }
+    return true;
 }
 
 }  // namespace
@@ -256,15 +358,15 @@ int WriteLevelsFrame(FILE* file, FrameFormat* format, const LineSource& lines, u
         return 0;
     }
     FrameLines f{};
-    const std::unique_ptr<Histograms> h = NewHistograms();
-    if (!h || !PrepareFrameLines(&f, *format, lines, 0)) {
+    Histograms h;
+    if (!NewHistograms(&h) || !PrepareFrameLines(&f, *format, lines, 0)) {
         return 0;
     }
     for (uint32_t line = 0; line < format->height; ++line) {
         FetchBothPlanes(&f, line);
-        CountLine(f, h.get());
+        CountLine(f, &h);
     }
-    return PutRows(file, frame, slot, format->width * format->height, *h, f.chroma10, true);
+    return PutRows(file, frame, slot, format->width * format->height, h, f.chroma10, true);
 }
 
 int WriteLevelsJpeg(FILE* file, uint32_t width, uint32_t height, uint32_t fetch, const LineSource& lines) {
@@ -272,21 +374,24 @@ int WriteLevelsJpeg(FILE* file, uint32_t width, uint32_t height, uint32_t fetch,
     if (!LevelsAccepts(picture) || file == nullptr) {
         return 0;
     }
-    const std::unique_ptr<Histograms> h = NewHistograms();
+    Histograms h;
+    if (!NewHistograms(&h)) {
+        return 0;
+    }
     // Whole words of the row, zeros past what the line gives.
     std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[static_cast<size_t>(RoundUp4(3u * uint64_t{width}))]());
-    if (!h || !row) {
-        Complain("cannot allocate the histograms");
+    if (!row) {
+        Complain("cannot allocate the frame buffers");
         return 0;
     }
     for (uint32_t line = 0; line < height; ++line) {
         lines.read(lines.context, Plane::Luma, line, row.get(), fetch);
         const uint8_t* p = row.get();
         for (uint32_t j = 0; j < width; ++j, p += 3) {  // Cr, Cb, Y
-            ++h->count[kCr][p[0]];
-            ++h->count[kCb][p[1]];
-            ++h->count[kY][p[2]];
+            ++h.count[kCr][p[0]];
+            ++h.count[kCb][p[1]];
+            ++h.count[kY][p[2]];
         }
     }
-    return PutRows(file, 0, 0, width * height, *h, false, false);
+    return PutRows(file, 0, 0, width * height, h, false, false);
 }
