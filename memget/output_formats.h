@@ -103,12 +103,11 @@ constexpr bool EndingsDiffer() {
             return false;
         }
         const char* name = a.standardOutput;
-        if (name != nullptr && (a.streamHeader == nullptr || name[0] != '-' || name[5] != 0 ||
-                                PackEnding(name + 1) != PackEnding(a.ending))) {
+        if (name != nullptr && (name[0] != '-' || name[5] != 0 || PackEnding(name + 1) != PackEnding(a.ending))) {
             return false;
         }
     }
     return true;
 }
 static_assert(EndingsDiffer(), "every ending is a dot and three characters, each in one row; a standard-output "
-                               "name is a stream's ending after a dash");
+                               "name is the ending after a dash");
