@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "avrig/avrig_main.h"
-#include "memget/capture_names.h"
 #include "memget/frame_loop.h"
+#include "memget/output_formats.h"
 #include "memget/output_file.h"
 #include "report/report.h"
 
@@ -82,8 +82,11 @@ FileSizeLimitFailsWrites::~FileSizeLimitFailsWrites() {
 StreamOnStandardOutput::StreamOnStandardOutput(int argc, char** argv) {
     ForgetStandardOutputStream();
     bool requested = false;
+    const OutputFormat* binary = nullptr;  // a stream no terminal shows
     for (int k = 1; k < argc; ++k) {
-        requested = requested || IsStandardOutputName(argv[k]);
+        const OutputFormat* format = StandardOutputFormat(argv[k]);
+        requested = requested || format != nullptr;
+        binary = format != nullptr && format->sampleBytes != 0 ? format : binary;
     }
     if (!requested) {
         return;
@@ -93,8 +96,9 @@ StreamOnStandardOutput::StreamOnStandardOutput(int argc, char** argv) {
         Complain("standard output is closed: the stream has nowhere to go");
         return;
     }
-    if (isatty(STDOUT_FILENO)) {
-        Complain("standard output is a terminal: pipe -.y4m into a player or redirect it to a file");
+    if (binary != nullptr && isatty(STDOUT_FILENO)) {
+        Complain("standard output is a terminal: pipe %s into a player or redirect it to a file",
+                 binary->standardOutput);
         return;
     }
     if (ErrorJoinsOutput()) {

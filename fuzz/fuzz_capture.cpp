@@ -380,7 +380,7 @@ std::vector<uint8_t> MemoryLine(uint32_t address, uint32_t lineOffset, uint64_t 
 // Frame i of the capture as frame memory holds it.
 support::FrameMemory FrameOf(const Case& c, const support::FrameProbe& g, int32_t i) {
     const support::FrameBuffers at = support::FrameBuffersOf(Area(c), g.interlaced, static_cast<uint32_t>(i));
-    support::FrameMemory frame{g.width, g.layout, {}, {}};
+    support::FrameMemory frame{g.width, g.layout, {}, {}, at.slot};
     frame.luma.reserve(g.height);
     frame.chroma.reserve(g.height);
     for (uint32_t line = 0; line < g.height; ++line) {

@@ -51,17 +51,15 @@ bool FrameGeometryOk(const FrameFormat& format) {
     return true;
 }
 
-bool WriterAcceptsFormat(const FrameFormat& format, Container container) {
-    if (!FrameGeometryOk(format)) {
-        return false;
-    }
-    switch (container) {
-        case Container::kBmp: return BmpGeometryOk(format);
-        case Container::kPpmText: return true;
-        case Container::kY4m: return Y4mGeometryOk(format.width, format.height);
-    }
-    return false;
+bool WriterAcceptsFormat(const FrameFormat& format, FrameCheck accepts) {
+    return FrameGeometryOk(format) && accepts(format);
 }
+
+bool BmpAccepts(const FrameFormat& format) { return BmpGeometryOk(format); }
+
+bool AnyAccepts(const FrameFormat&) { return true; }
+
+bool Y4mAccepts(const FrameFormat& format) { return Y4mGeometryOk(format.width, format.height); }
 
 bool PrepareFrameLines(FrameLines* frame, const FrameFormat& format, const LineSource& source, size_t rowCapacity) {
     frame->source = source;

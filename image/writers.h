@@ -9,17 +9,16 @@
 
 #include "image/frame_format.h"
 
-// What a writer's file holds around the samples, which decides what it can refuse.
-enum class Container : uint8_t {
-    kBmp,      // 54-byte header, rows padded to 4 bytes, bottom line first (BMP and YUV dump)
-    kPpmText,  // plain PPM text, top line first
-    kY4m,      // YUV4MPEG2 stream: planes of 16-bit samples, top line first
-};
+// A writer's own refusals beyond the frame geometry every writer checks: false, with its
+// message printed, when a file of its kind cannot hold the frame. Callable before the file
+// exists; the format table's rows carry one each.
+using FrameCheck = bool (*)(const FrameFormat& format);
+bool BmpAccepts(const FrameFormat& format);  // the BMP container (BMP and YUV dump)
+bool AnyAccepts(const FrameFormat& format);  // text that holds any frame
+bool Y4mAccepts(const FrameFormat& format);  // a YUV4MPEG2 picture
 
-// The checks a writer of `container` makes before it writes anything, callable before
-// its file exists: false, with the writer's own message printed, when it would refuse
-// the frame.
-bool WriterAcceptsFormat(const FrameFormat& format, Container container);
+// The checks a writer makes before it writes anything: the geometry, then its own.
+bool WriterAcceptsFormat(const FrameFormat& format, FrameCheck accepts);
 
 // 54-byte BMP header for width x height with rows of bmpRowBytes rounded up to 4.
 int WriteBmpFileHeader(FILE* file, const FrameFormat& format);
@@ -80,3 +79,14 @@ private:
     uint64_t frameBytes_ = 0;
     std::unique_ptr<uint8_t[]> frame_;
 };
+
+// The levels and bit-lines report, CSV text: the header line once, then per frame three
+// rows, Y, Cb and Cr, of every pixel's value (the PPM writer's numbers, 8-bit chroma as its
+// byte), each flushed with its frame. `frame` and `slot` are the frame's index in the
+// capture and its slot in the frame order. A report needs at least one pixel.
+int WriteLevelsHeader(FILE* file);
+bool LevelsAccepts(const FrameFormat& format);
+int WriteLevelsFrame(FILE* file, FrameFormat* format, const LineSource& lines, uint32_t frame, uint32_t slot);
+// The JPEG engine's picture as frame 0, slot 0, 8-bit (after the header): `height` lines of
+// Cr, Cb, Y bytes per pixel, `fetch` bytes of each read as Plane::Luma of `lines`.
+int WriteLevelsJpeg(FILE* file, uint32_t width, uint32_t height, uint32_t fetch, const LineSource& lines);

@@ -114,7 +114,7 @@ int WriteY4mHeader(FILE* file, const FrameFormat& format) {
 namespace {
 
 int WriteFrame(FILE* file, FrameFormat* format, const LineSource& lines, bool whole) {
-    if (!WriterAcceptsFormat(*format, Container::kY4m) || file == nullptr) {
+    if (!WriterAcceptsFormat(*format, Y4mAccepts) || file == nullptr) {
         return 0;
     }
     const uint64_t lumaBytes = 2u * uint64_t{format->width};

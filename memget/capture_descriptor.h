@@ -33,4 +33,6 @@ struct CaptureDescriptor {
     uint32_t uiColorSpace;
     uint32_t uiSizeY;
     uint32_t uiSizeUV;
+    int32_t iCurFrame;  // the frame at uiCurAddrY / uiCurAddrUV: its index in the capture
+    int32_t iCurSlot;   // and its slot in the frame order
 };

@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "memget/output_formats.h"
 #include "report/report.h"
 
-bool IsStandardOutputName(const char* name) { return std::strcmp(name, kStandardOutputName) == 0; }
+bool IsStandardOutputName(const char* name) { return StandardOutputFormat(name) != nullptr; }
 
 size_t LongestRequestName(int32_t files) {
     const size_t room = kFileNameSize - 1;

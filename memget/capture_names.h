@@ -10,8 +10,8 @@
 
 constexpr int32_t kMaxFrameCount = 1200;
 
-// The name that writes the capture's stream to standard output instead of a file.
-constexpr char kStandardOutputName[] = "-.y4m";
+// Whether `name` writes the capture's stream to standard output instead of a file: a
+// row's standard-output name (memget/output_formats.h).
 bool IsStandardOutputName(const char* name);
 
 // How long a requested name may be so that every name of a capture writing `files` files

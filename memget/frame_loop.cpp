@@ -270,6 +270,8 @@ void SelectFrame(CaptureDescriptor* desc, int32_t i, bool interlaced, const char
     const int32_t slot = desc->piFrameOrder[position];
     desc->uiCurAddrY = desc->uiAddrY + static_cast<uint32_t>(slot) * desc->uiSizeY;
     desc->uiCurAddrUV = desc->uiAddrUV + static_cast<uint32_t>(slot) * desc->uiSizeUV;
+    desc->iCurFrame = i;
+    desc->iCurSlot = slot;
 
     const uint32_t physY = desc->uiCurAddrY & 0x5fffffffu;
     const uint32_t physUV = desc->uiCurAddrUV & 0x5fffffffu;

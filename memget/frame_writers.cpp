@@ -21,6 +21,12 @@ void ReadCapturedLine(void* context, Plane plane, uint32_t line, uint8_t* buffer
     }
 }
 
+// Line `line` of the JPEG buffer, whatever the plane.
+void ReadJpegLine(void* context, Plane, uint32_t line, uint8_t* buffer, uint32_t bytes) {
+    const auto* jpeg = static_cast<const JpegBuffer*>(context);
+    ReadFrameLine(jpeg->base + jpeg->lineOffset * line, buffer, bytes);
+}
+
 using ImageWriter = int (*)(FILE* file, FrameFormat* format, const LineSource& lines);
 
 int WriteCaptured(CaptureDescriptor* desc, ImageWriter write) {
@@ -45,7 +51,7 @@ void ReadFrameLine(uint32_t address, uint8_t* buffer, uint32_t bytes) {
 
 bool WriterAcceptsFrame(const CaptureDescriptor* desc) {
     const OutputFormat* format = FindOutputFormat(desc->uiFileType);
-    return format != nullptr && WriterAcceptsFormat(FormatOf(desc), format->container);
+    return format != nullptr && WriterAcceptsFormat(FormatOf(desc), format->accepts);
 }
 
 int WriteBmpHeader(CaptureDescriptor* desc) { return WriteBmpFileHeader(desc->pFile, FormatOf(desc)); }
@@ -60,4 +66,24 @@ int WriteY4mStream(CaptureDescriptor* desc) { return WriteY4mHeader(desc->pFile,
 
 int WriteY4m(CaptureDescriptor* desc) {
     return WriteCaptured(desc, IsStandardOutputName(desc->acFileName) ? WriteY4mWholeFrame : WriteY4mFrame);
+}
+
+int WriteCsvStream(CaptureDescriptor* desc) { return WriteLevelsHeader(desc->pFile); }
+
+int WriteCsv(CaptureDescriptor* desc) {
+    FrameFormat format = FormatOf(desc);
+    return WriteLevelsFrame(desc->pFile, &format, LineSource{ReadCapturedLine, desc},
+                            static_cast<uint32_t>(desc->iCurFrame), static_cast<uint32_t>(desc->iCurSlot));
+}
+
+int WriteCsvJpeg(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
+    desc->uiRowBytes = 3u * jpeg.width;
+    desc->uiWidth = jpeg.width;
+    desc->uiHeight = jpeg.height;
+    if (!WriteLevelsHeader(desc->pFile)) {
+        return 0;
+    }
+    ShowJpegInformation(desc, jpeg);
+    JpegBuffer buffer = jpeg;
+    return WriteLevelsJpeg(desc->pFile, jpeg.width, jpeg.height, JpegFetchBytes(jpeg), LineSource{ReadJpegLine, &buffer});
 }

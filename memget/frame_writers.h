@@ -9,6 +9,7 @@
 
 #include "image/frame_format.h"
 #include "memget/capture_descriptor.h"
+#include "memget/jpeg_dump.h"
 
 // Reads `bytes` of frame memory from `address` into `buffer`, one word per request or one
 // load per word from the frame's mapping, each word stored least significant byte first;
@@ -34,3 +35,8 @@ int WritePbm(CaptureDescriptor* desc);
 // The stream's header, then the frame as the stream's next "FRAME".
 int WriteY4mStream(CaptureDescriptor* desc);
 int WriteY4m(CaptureDescriptor* desc);
+// The levels report: its header line, then each frame's three rows; of the JPEG buffer,
+// the header, the information block and the buffer's rows.
+int WriteCsvStream(CaptureDescriptor* desc);
+int WriteCsv(CaptureDescriptor* desc);
+int WriteCsvJpeg(CaptureDescriptor* desc, const JpegBuffer& jpeg);

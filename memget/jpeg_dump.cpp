@@ -50,8 +50,6 @@ bool ProbeJpegBuffer(JpegBuffer* jpeg) {
     return true;
 }
 
-namespace {
-
 void ShowJpegInformation(const CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     Banner("Informaiton");
     std::printf("Device ID: %d \n", static_cast<int>(desc->uiDeviceId));
@@ -60,8 +58,6 @@ void ShowJpegInformation(const CaptureDescriptor* desc, const JpegBuffer& jpeg) 
     std::printf("Line Offset: %d\n", static_cast<int>(jpeg.lineOffset));
     Banner("Encodeing");
 }
-
-}  // namespace
 
 uint32_t JpegFetchBytes(const JpegBuffer& jpeg) { return std::min(jpeg.lineOffset, (3u * jpeg.width + 3u) & ~3u); }
 
@@ -144,7 +140,17 @@ int WriteBmpJPEG(CaptureDescriptor* desc) {
         return 0;
     }
     const OutputFormat* format = FindOutputFormat(desc->uiFileType);
-    if (format == nullptr || (format->container == Container::kY4m && !Y4mGeometryOk(jpeg.width, jpeg.height))) {
+    if (format == nullptr) {
+        return 0;
+    }
+    if (format->jpeg == nullptr) {
+        Complain("%s cannot hold the JPEG engine's picture", format->ending);
+        return 0;
+    }
+    // The row's own check, of the picture as a frame: the BMP container takes every
+    // picture the registers can describe, a stream no empty one.
+    const FrameFormat picture{jpeg.width, jpeg.height, 3u * jpeg.width, 0, 0, jpeg.lineOffset, jpeg.lineOffset};
+    if (!format->accepts(picture)) {
         return 0;
     }
     return WriteOutputFile(desc, desc->acFileName, "Cannot create pbm or bmp file", WriteProbedRows, &jpeg) ==

@@ -21,6 +21,10 @@ bool ProbeJpegBuffer(JpegBuffer* jpeg);
 // at most the line offset.
 uint32_t JpegFetchBytes(const JpegBuffer& jpeg);
 
+// The buffer's information block, which each JPEG-road writer prints once its header is
+// written.
+void ShowJpegInformation(const CaptureDescriptor* desc, const JpegBuffer& jpeg);
+
 // The header, the information block and the rows of `jpeg` into desc->pFile; sets
 // uiWidth, uiHeight and uiRowBytes. 1 when every row was written.
 int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg);

@@ -122,7 +122,7 @@ const uint8_t* FindLine(LineCache* cache, const ComputedBuffer& buffer, uint32_t
     for (const CachedLine& kept : cache->lines) {
         if (kept.used && kept.plane == buffer.plane && kept.layout == buffer.layout && kept.width == buffer.width &&
             kept.lineOffset == buffer.lineOffset && kept.key[0] == words[0] && kept.key[1] == words[1] &&
-            kept.key[2] == words[2]) {
+            kept.key[2] == words[2] && kept.fault == buffer.fault) {
             return kept.bytes.data();
         }
     }
@@ -137,6 +137,7 @@ const uint8_t* FindLine(LineCache* cache, const ComputedBuffer& buffer, uint32_t
     made.layout = buffer.layout;
     made.width = buffer.width;
     made.lineOffset = buffer.lineOffset;
+    made.fault = buffer.fault;
     std::copy(words, words + 3, made.key);
     made.bytes.resize(buffer.lineOffset);
     MakeBufferLine(buffer, key, made.bytes.data());

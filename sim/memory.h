@@ -30,6 +30,15 @@ enum class Layout : uint8_t { kYuv444C10, kYuv444C8, kYuv422C10, kYuv422C8 };
 
 enum class Plane : uint8_t { kLuma, kChroma, kJpeg };
 
+// A data line fault planted in every sample of one component as frame memory stores it
+// (10 bits, or the byte of 8-bit chroma), packed in one word: kind (0 none, 1 stuck at 0,
+// 2 stuck at 1, 3 bridged: the bit takes the other bit's value), component (0 Y, 1 Cb,
+// 2 Cr), bit, other bit; one byte each from the least significant.
+enum FaultKind : uint32_t { kNoFault, kStuckAt0, kStuckAt1, kBridged };
+constexpr uint32_t PackFault(uint32_t kind, uint32_t component, uint32_t bit, uint32_t other) {
+    return kind | component << 8 | bit << 16 | other << 24;
+}
+
 // One computed picture plane: `height` lines of `lineOffset` bytes from `base`.
 struct ComputedBuffer {
     uint32_t base;        // physical, a multiple of 4
@@ -40,6 +49,7 @@ struct ComputedBuffer {
     uint32_t frame;  // picture number: decides the marker and the frame code
     Plane plane;
     Layout layout;
+    uint32_t fault = 0;  // PackFault, 0 for none
 };
 
 // Physical range [start, end) whose bytes come from buffers[buffer].
@@ -69,6 +79,7 @@ struct CachedLine {
     uint32_t width = 0;
     uint32_t lineOffset = 0;
     uint32_t key[3] = {};  // the row's content key (see picture.h)
+    uint32_t fault = 0;
     std::vector<uint8_t> bytes;
 };
 

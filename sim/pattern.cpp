@@ -124,9 +124,9 @@ bool ApplyPattern(Target* target, const PatternRequest& request, std::string* re
         const uint32_t baseY = (capture.addrY + group * groupStride + slot * capture.sizeY) & kPhysMask;
         const uint32_t baseUV = (capture.addrUV + group * groupStride + slot * capture.sizeUV) & kPhysMask;
         buffers.push_back({baseY, static_cast<uint32_t>(frameY), lineOffsetY, request.width, request.height, frame,
-                           Plane::kLuma, request.layout});
+                           Plane::kLuma, request.layout, request.fault});
         buffers.push_back({baseUV, static_cast<uint32_t>(frameUV), lineOffsetUV, request.width, request.height,
-                           frame, Plane::kChroma, request.layout});
+                           frame, Plane::kChroma, request.layout, request.fault});
     }
     // The frames of one group never share memory on a real board: such a target is a
     // mistake (usually ADDR_UV too close to ADDR_Y) and would show pictures that are

@@ -125,6 +125,28 @@ void TestPictureRow(const RowKey& key, uint32_t width, Yuv10* out) {
     }
 }
 
+namespace {
+
+// `value` of component `component` (0 Y, 1 Cb, 2 Cr) with the buffer's planted fault.
+uint32_t Planted(uint32_t fault, uint32_t component, uint32_t value) {
+    const uint32_t kind = fault & 0xffu;
+    if (kind == kNoFault || ((fault >> 8) & 0xffu) != component) {
+        return value;
+    }
+    const uint32_t bit = (fault >> 16) & 0xffu;
+    const uint32_t rest = value & ~(1u << bit);
+    switch (kind) {
+    case kStuckAt0:
+        return rest;
+    case kStuckAt1:
+        return rest | 1u << bit;
+    default:
+        return rest | ((value >> (fault >> 24)) & 1u) << bit;
+    }
+}
+
+}  // namespace
+
 void MakeBufferLine(const ComputedBuffer& buffer, const RowKey& key, uint8_t* out) {
     const uint32_t limit = buffer.lineOffset;
     std::memset(out, 0, limit);
@@ -142,7 +164,7 @@ void MakeBufferLine(const ComputedBuffer& buffer, const RowKey& key, uint8_t* ou
         return;
     case Plane::kLuma:
         for (uint32_t i = 0; i < width; ++i) {
-            Put10(&packer, pixels[i].y);
+            Put10(&packer, Planted(buffer.fault, 0, pixels[i].y));
         }
         Flush(&packer);
         return;
@@ -157,11 +179,11 @@ void MakeBufferLine(const ComputedBuffer& buffer, const RowKey& key, uint8_t* ou
     uint32_t pos = 0;
     for (uint32_t i = 0; i < width; i += step) {
         if (tenBit) {
-            Put10(&packer, pixels[i].cr);
-            Put10(&packer, pixels[i].cb);
+            Put10(&packer, Planted(buffer.fault, 2, pixels[i].cr));
+            Put10(&packer, Planted(buffer.fault, 1, pixels[i].cb));
         } else {
-            PutByte(out, limit, pos++, To8Bit(pixels[i].cr));
-            PutByte(out, limit, pos++, To8Bit(pixels[i].cb));
+            PutByte(out, limit, pos++, static_cast<uint8_t>(Planted(buffer.fault, 2, To8Bit(pixels[i].cr))));
+            PutByte(out, limit, pos++, static_cast<uint8_t>(Planted(buffer.fault, 1, To8Bit(pixels[i].cb))));
         }
     }
     Flush(&packer);

@@ -91,6 +91,7 @@ struct PatternRequest {
     uint32_t width;
     uint32_t height;
     bool interlaced;
+    uint32_t fault;  // PackFault (sim/memory.h), 0 for none
 };
 
 // Programs the capture registers for a pattern and lays a test picture into every frame

@@ -200,6 +200,49 @@ bool NeedField(const Line& line, size_t index, const char* what) {
     return true;
 }
 
+// A pattern's optional fault after SCAN: "stuck COMPONENT BIT VALUE" or "bridge COMPONENT
+// BIT OTHER" (BIT takes OTHER's value), COMPONENT Y, Cb or Cr, bits within the samples
+// frame memory stores of it (10, or 8 for the chroma of the 8-bit chroma layouts).
+bool PlantedFault(const Line& line, Layout layout, uint32_t* fault) {
+    *fault = 0;
+    if (line.fields.size() <= 5) {
+        return true;
+    }
+    const std::string& kind = line.fields[5];
+    if (kind != "stuck" && kind != "bridge") {
+        return Fail(line, "pattern: FAULT \"" + kind + "\" is not stuck or bridge");
+    }
+    if (!NeedField(line, 6, "COMPONENT")) {
+        return false;
+    }
+    const char* const names[] = {"Y", "Cb", "Cr"};
+    uint32_t component = 3;
+    for (uint32_t c = 0; c < 3; ++c) {
+        component = line.fields[6] == names[c] ? c : component;
+    }
+    if (component == 3) {
+        return Fail(line, "pattern: COMPONENT \"" + line.fields[6] + "\" is not Y, Cb or Cr");
+    }
+    uint32_t bit = 0;
+    uint32_t other = 0;
+    if (!U32Field(line, 7, "BIT", &bit) || !U32Field(line, 8, kind == "stuck" ? "VALUE" : "OTHER", &other) ||
+        !NoMoreFields(line, 9)) {
+        return false;
+    }
+    const bool chroma8 = component != 0 && (layout == Layout::kYuv444C8 || layout == Layout::kYuv422C8);
+    const uint32_t bits = chroma8 ? 8u : 10u;
+    if (bit >= bits || (kind == "bridge" && (other >= bits || other == bit))) {
+        return Fail(line, "pattern: the " + line.fields[6] + " samples have bits 0.." + std::to_string(bits - 1) +
+                              (kind == "bridge" ? ", and a bridge joins two of them" : ""));
+    }
+    if (kind == "stuck" && other > 1) {
+        return Fail(line, "pattern: a stuck bit's VALUE is 0 or 1");
+    }
+    *fault = PackFault(kind == "bridge" ? kBridged : other == 0 ? kStuckAt0 : kStuckAt1, component, bit,
+                       kind == "bridge" ? other : 0);
+    return true;
+}
+
 bool DoNodes(const Line& line, Target* target) {
     uint32_t nodes = 0;
     for (size_t i = 1; i < line.fields.size(); ++i) {
@@ -469,7 +512,7 @@ bool DoPattern(const Line& line, Target* target) {
                               "\" is not YUV_444C10, YUV_444C8, YUV_422C10 or YUV_422C8");
     }
     if (!U32Field(line, 2, "WIDTH", &request.width) || !U32Field(line, 3, "HEIGHT", &request.height) ||
-        !NeedField(line, 4, "SCAN") || !NoMoreFields(line, 5)) {
+        !NeedField(line, 4, "SCAN") || !PlantedFault(line, request.layout, &request.fault)) {
         return false;
     }
     if (line.fields[4] == "interlaced") {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "image/color.h"
@@ -203,6 +204,98 @@ std::vector<uint8_t> ExpectedJpegY4m(const std::vector<std::vector<uint8_t>>& li
 
 namespace {
 
+// One row of the report from every pixel's value of one component.
+std::string LevelsRow(uint32_t frame, uint32_t slot, const char* name, uint32_t bits,
+                      const std::vector<uint32_t>& values, bool luma) {
+    const uint64_t pixels = values.size();
+    if (pixels == 0) return "";  // refused by the writer: no picture, no row
+    const uint32_t top = (1u << bits) - 1;
+    const uint32_t low = bits == 10 ? 64 : 16;
+    const uint32_t high = bits == 10 ? (luma ? 940 : 960) : (luma ? 235 : 240);
+    const auto count = [&](const std::function<bool(uint32_t)>& test) {
+        return std::to_string(std::count_if(values.begin(), values.end(), test));
+    };
+    const auto rounded = [&](uint64_t numerator) {  // numerator / pixels, halves up
+        return numerator / pixels + (2 * (numerator % pixels) >= pixels ? 1 : 0);
+    };
+    uint64_t sum = 0;
+    for (uint32_t v : values) sum += v;
+    const uint64_t hundredths = rounded(100 * sum);
+    char mean[32];
+    std::snprintf(mean, sizeof mean, "%llu.%02llu", static_cast<unsigned long long>(hundredths / 100),
+                  static_cast<unsigned long long>(hundredths % 100));
+    std::string row = std::to_string(frame) + "," + std::to_string(slot) + "," + name + "," + std::to_string(bits) +
+                      "," + std::to_string(pixels) + "," +
+                      std::to_string(*std::min_element(values.begin(), values.end())) + "," +
+                      std::to_string(*std::max_element(values.begin(), values.end())) + "," + mean + "," +
+                      std::to_string(std::set<uint32_t>(values.begin(), values.end()).size()) + "," +
+                      count([&](uint32_t v) { return v < low; }) + "," + count([&](uint32_t v) { return v > high; }) +
+                      "," + count([](uint32_t v) { return v == 0; }) + "," +
+                      count([&](uint32_t v) { return v == top; }) + ",";
+    std::vector<int> constant(10, -1);  // 0 or 1 when the bit never changes
+    for (int b = 9; b >= 0; --b) {
+        if (b >= static_cast<int>(bits)) {
+            row += ",";
+            continue;
+        }
+        const uint64_t ones = std::count_if(values.begin(), values.end(), [&](uint32_t v) { return (v >> b) & 1; });
+        row += std::to_string(rounded(1000 * ones)) + ",";
+        if (ones == 0 || ones == pixels) constant[b] = ones == 0 ? 0 : 1;
+    }
+    std::string constants, equal;
+    for (int a = static_cast<int>(bits) - 1; a >= 0; --a) {
+        if (constant[a] >= 0) constants += (constants.empty() ? "b" : " b") + std::to_string(a) + "=" + std::to_string(constant[a]);
+        for (int b = a - 1; b >= 0 && constant[a] < 0; --b) {
+            const bool same = std::all_of(values.begin(), values.end(),
+                                          [&](uint32_t v) { return ((v >> a) & 1) == ((v >> b) & 1); });
+            if (constant[b] < 0 && same) {
+                equal += (equal.empty() ? "b" : " b") + std::to_string(a) + "=b" + std::to_string(b);
+            }
+        }
+    }
+    return row + constants + "," + equal + "\n";
+}
+
+const char kLevelsHeader[] =
+    "frame,slot,component,bits,pixels,min,max,mean,distinct,below,above,at_zero,at_top,b9,b8,b7,b6,b5,b4,b3,b2,b1,"
+    "b0,constant,equal\n";
+
+std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+}  // namespace
+
+std::vector<uint8_t> ExpectedLevels(const std::vector<FrameMemory>& frames) {
+    std::string text = kLevelsHeader;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const FrameMemory& frame = frames[i];
+        const uint32_t chromaScale = frame.layout.encodeMode == 4 ? 4 : 1;  // the 8-bit chroma as its byte
+        std::vector<uint32_t> values[3];
+        for (size_t l = 0; l < frame.luma.size(); ++l) {
+            const std::vector<uint32_t> numbers =
+                ExpectedPpmNumbers(frame.luma[l], frame.chroma[l], frame.layout, frame.width);
+            for (size_t k = 0; k < numbers.size(); ++k) values[k % 3].push_back(numbers[k] / (k % 3 ? chromaScale : 1));
+        }
+        const uint32_t chromaBits = chromaScale == 4 ? 8 : 10;
+        text += LevelsRow(static_cast<uint32_t>(i), frame.slot, "Y", 10, values[0], true) +
+                LevelsRow(static_cast<uint32_t>(i), frame.slot, "Cb", chromaBits, values[1], false) +
+                LevelsRow(static_cast<uint32_t>(i), frame.slot, "Cr", chromaBits, values[2], false);
+    }
+    return Bytes(text);
+}
+
+std::vector<uint8_t> ExpectedJpegLevels(const std::vector<std::vector<uint8_t>>& lines, uint32_t width) {
+    std::vector<uint32_t> values[3];  // Y, Cb, Cr of the buffer's Cr, Cb, Y
+    for (const auto& line : lines) {
+        for (size_t j = 0; j < width; ++j) {
+            for (size_t c = 0; c < 3; ++c) values[c].push_back(ByteAt(line, 3 * j + 2 - c));
+        }
+    }
+    return Bytes(kLevelsHeader + LevelsRow(0, 0, "Y", 8, values[0], true) + LevelsRow(0, 0, "Cb", 8, values[1], false) +
+                 LevelsRow(0, 0, "Cr", 8, values[2], false));
+}
+
+namespace {
+
 std::vector<uint8_t> BmpFile(const FrameMemory& frame, bool yuv) {
     const uint32_t height = static_cast<uint32_t>(frame.luma.size());
     std::vector<uint8_t> out = BmpHeader(frame.width, height);
@@ -246,6 +339,7 @@ constexpr FormatOracle kOracles[] = {
     {".yuv", ExpectedYuv, ExpectedJpegBmp, "Write bmp header error!!\n", "Write error!!\n"},
     // The new stream says nothing itself: the capture names the file not written.
     {".y4m", ExpectedY4m, ExpectedJpegY4m, "", ""},
+    {".csv", ExpectedLevels, ExpectedJpegLevels, "", ""},
 };
 
 }  // namespace

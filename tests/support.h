@@ -50,6 +50,7 @@ struct FrameMemory {
     Layout layout{};
     std::vector<std::vector<uint8_t>> luma;
     std::vector<std::vector<uint8_t>> chroma;
+    uint32_t slot = 0;  // in the frame order table, as its address line shows it
 };
 
 // The YUV4MPEG2 stream of `frames` (all of one geometry and layout): the header, then per
@@ -61,6 +62,13 @@ std::vector<uint8_t> ExpectedY4m(const std::vector<FrameMemory>& frames);
 // The JPEG engine's buffer (lines of Cr, Cb, Y bytes, as far as memory gives them) as a
 // one-frame 8-bit 4:4:4 stream.
 std::vector<uint8_t> ExpectedJpegY4m(const std::vector<std::vector<uint8_t>>& lines, uint32_t width);
+
+// The levels report: its header line, then Y, Cb and Cr rows for each frame (frame i of
+// `frames` is frame i of the capture), counted pixel by pixel.
+std::vector<uint8_t> ExpectedLevels(const std::vector<FrameMemory>& frames);
+// The JPEG engine's buffer (lines of Cr, Cb, Y bytes, as far as memory gives them) as its
+// report: frame 0, slot 0, 8-bit components.
+std::vector<uint8_t> ExpectedJpegLevels(const std::vector<std::vector<uint8_t>>& lines, uint32_t width);
 
 // ---- Each output format's expected bytes, one entry per ending of the format table
 // (memget/output_formats.h); the tests, fuzz_capture and the format table test read

@@ -22,7 +22,7 @@ using Writer = int (*)(CaptureDescriptor*);
 
 using imgtest::Expected;
 
-bool IsBmp(const OutputFormat& format) { return format.container == Container::kBmp; }
+bool IsBmp(const OutputFormat& format) { return format.accepts == BmpAccepts; }
 
 TEST(ReadFrameLine, OneWordPerFourBytesAndNothingPastTheLength) {
     for (uint32_t bytes : {0u, 4u, 6u, 256u}) {
@@ -53,7 +53,7 @@ TEST(FrameWriters, MatchReferenceOnRandomFrames) {
         for (const auto& layout : kLayouts) {
             for (const Size& size : sizes) {
                 const uint32_t w = size.width;
-                if (w == 0 && format.container == Container::kY4m) {
+                if (w == 0 && format.streamHeader != nullptr) {
                     continue;  // refused: no stream holds an empty picture
                 }
                 const bool wide = w > 101;
@@ -273,7 +273,8 @@ TEST(FrameWriters, ShortWrites) {
             ASSERT_NE(oracle, nullptr) << format.ending;
             EXPECT_EQ(got.out, headerFits ? oracle->laterWriteError : oracle->firstWriteError) << format.ending;
             // No line after the failing band is read (these four lines make one band): none
-            // when the header fails.
+            // when the header fails. The levels report writes nothing before the whole frame
+            // is counted, so it reads every line either way.
             const bool header = !oracle->file({support::FrameMemory{41, f.layout, {}, {}}}).empty();
             EXPECT_EQ(fake::Get().reads, headerFits || !header ? imgtest::FloorReads(f) : 0u) << format.ending;
             if (IsBmp(format)) {

@@ -2,6 +2,10 @@
 // YUV4MPEG2 stream: slots, samples, what ffmpeg makes of it, its refusals.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +49,9 @@ std::string Capture(uint32_t k, uint32_t width, bool interlaced, int count, std:
         }
     }
     for (int i = 0; i < count; ++i) {
-        frames->push_back(buffers[i / groupSize * groupSize + support::FrameBuffersOf(kArea, interlaced, i).slot]);
+        const uint32_t slot = support::FrameBuffersOf(kArea, interlaced, i).slot;
+        frames->push_back(buffers[i / groupSize * groupSize + slot]);
+        frames->back().slot = slot;
     }
     return target;
 }
@@ -121,12 +127,13 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
                                   Text(oracle->file(stream ? frames : std::vector<FrameMemory>{frames[i]})));
                     }
                     if (!stream) continue;
-                    EXPECT_EQ(simrun::Run({"memget", "-.y4m"}, options).out, ReadFile(run.workDir + "/" + name));
+                    EXPECT_EQ(simrun::Run({"memget", format.standardOutput}, options).out,
+                              ReadFile(run.workDir + "/" + name));
                     const std::string banner = "Output name: " + name + "\n";  // each frame's, the stream's name
                     size_t blocks = 0;
                     for (size_t at = 0; (at = run.out.find(banner, at)) != std::string::npos; ++at) ++blocks;
                     EXPECT_EQ(blocks, static_cast<size_t>(count));
-                    if (width == 7) {  // ffmpeg takes a second a file
+                    if (width == 7 && format.sampleBytes != 0) {  // ffmpeg takes a second a file
                         const std::string probed = k < 2 ? "7,3,yuv444p10le," : "7,3,yuv422p10le,";
                         EXPECT_EQ(Probe(run.workDir + "/" + name), probed + std::to_string(count) + "\ndecodes");
                     }
@@ -140,8 +147,10 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
         EXPECT_EQ(jpeg.status, 0) << jpeg.err;
         EXPECT_EQ(ReadFile(jpeg.workDir + "/" + name), Text(oracle->jpeg({jpegLine}, 6))) << name;
         if (stream) {
-            EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "6,1,yuv444p,1\ndecodes");
-            EXPECT_EQ(simrun::Run({"memget", "-.y4m"}, options).out, ReadFile(jpeg.workDir + "/" + name));
+            if (format.sampleBytes != 0) {
+                EXPECT_EQ(Probe(jpeg.workDir + "/" + name), "6,1,yuv444p,1\ndecodes");
+            }
+            EXPECT_EQ(simrun::Run({"memget", format.standardOutput}, options).out, ReadFile(jpeg.workDir + "/" + name));
         }
     }
 }
@@ -177,6 +186,129 @@ TEST(Y4mCapture, RefusalsAndFailuresLeaveTheNameAsItWas) {
         EXPECT_EQ(support::FolderNames(dir.Path()), std::vector<std::string>{c.name});
         EXPECT_EQ(ReadFile(dir.Path() + "/" + c.name) != "earlier", c.written) << c.err;
     }
+}
+
+// Fields of each line of a CSV text, empty ones kept.
+std::vector<std::vector<std::string>> CsvFields(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : support::Lines(text)) {
+        rows.emplace_back(1);
+        for (char c : line) {
+            if (c == ',') {
+                rows.back().emplace_back();
+            } else {
+                rows.back().back().push_back(c);
+            }
+        }
+    }
+    return rows;
+}
+
+// The levels report beyond what every row shares: a terminal takes -.csv (it is text), a
+// count of 0 writes nothing, and a data line planted stuck or bridged shows in its
+// component's `constant` or `equal` field of every frame, and only with the fault planted.
+TEST(LevelsReport, TerminalsCountZeroAndPlantedFaults) {
+    const std::string capture = "nodes /dev/zorvip /dev/zormmio\ncapture 0x1000000 0x1800000 0x40000 0x40000 ";
+    const struct {
+        std::string pattern, fault;
+        size_t component;   // row within a frame: Y, Cb, Cr
+        size_t field;       // 23 constant, 24 equal
+        std::string shows;  // one item of that field
+    } faults[] = {
+        {"YUV_444C10 33 5 interlaced", "stuck Y 6 1", 0, 23, "b6=1"},
+        {"YUV_422C8 33 5 progressive", "stuck Cb 7 0", 1, 23, "b7=0"},
+        {"YUV_422C10 33 5 progressive", "bridge Cr 9 4", 2, 24, "b9=b4"},
+        {"YUV_444C8 32 4 interlaced", "bridge Cb 6 4", 1, 24, "b6=b4"},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.pattern + " " + f.fault);
+        for (const bool planted : {false, true}) {
+            simrun::Options options;
+            options.target = capture + "2\npattern " + f.pattern + (planted ? " " + f.fault : "") + "\n";
+            const simrun::Result run = simrun::Run({"memget", "-.csv"}, options);
+            ASSERT_EQ(run.status, 0) << run.err;
+            const auto rows = CsvFields(run.out);
+            ASSERT_EQ(rows.size(), 7u);
+            for (size_t frame = 0; frame < 2; ++frame) {
+                const std::vector<std::string>& row = rows[1 + 3 * frame + f.component];
+                ASSERT_EQ(row.size(), 25u);
+                const std::string items = " " + row[f.field] + " ";
+                EXPECT_EQ(items.find(" " + f.shows + " ") != std::string::npos, planted) << items;
+            }
+        }
+    }
+
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    simrun::Options options;
+    options.target = capture + "1\npattern YUV_422C10 16 2 progressive\n";
+    options.stdoutPath = ptsname(terminal);
+    const simrun::Result shown = simrun::Run({"memget", "-.csv"}, options);
+    char screen[4096] = {};
+    const ssize_t got = read(terminal, screen, sizeof screen - 1);
+    close(terminal);
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(std::string(screen, got > 0 ? static_cast<size_t>(got) : 0).rfind("frame,slot,component,", 0), 0u);
+
+    options = {};
+    options.target = capture + "0\npattern YUV_422C10 16 2 progressive\n";
+    for (const char* name : {"e.csv", "-.csv"}) {
+        const simrun::Result none = simrun::Run({"memget", name}, options);
+        EXPECT_EQ(none.status, 0) << name;
+        EXPECT_EQ(none.out.find("frame,"), std::string::npos) << name;
+        EXPECT_TRUE(support::FolderNames(none.workDir).empty()) << name;
+    }
+}
+
+// The README's "Is the input sound?", command by command: avrig-sim on the target the
+// section writes; the report it shows is the one made, and gnuplot makes the chart.
+TEST(LevelsReport, TheReadmeSectionRunsAsShown) {
+    const std::string readme = ReadFile(AVRIG_SOURCE_DIR "/README.md");
+    const size_t section = readme.find("\n## Is the input sound?\n");
+    ASSERT_NE(section, std::string::npos);
+    const std::vector<std::string> lines =
+        support::Lines(readme.substr(section, readme.find("\n## ", section + 1) - section));
+    const support::TempDir dir;
+    const std::string sim = "AVRIG_SIM_TARGET=stuck.target avrig-sim memget -.csv 2>/dev/null > ";
+    std::string shown;  // the block that is not commands
+    int commands = 0;
+    bool block = false;
+    bool commandBlock = false;
+    for (const std::string& line : lines) {
+        if (line.rfind("```", 0) == 0) {
+            commandBlock = !block && line == "```sh";
+            block = !block;
+            continue;
+        }
+        if (!block) continue;
+        if (!commandBlock) {
+            shown += line + "\n";
+            continue;
+        }
+        if (line == "avrig memget -.csv") continue;  // the board's
+        SCOPED_TRACE(line);
+        ++commands;
+        if (line.rfind(sim, 0) != 0) {
+            EXPECT_EQ(system(("cd '" + dir.Path() + "' && " + line).c_str()), 0);
+            continue;
+        }
+        simrun::Options options;
+        options.workDir = dir.Path();
+        options.useTargetPath = true;
+        options.targetPath = dir.Path() + "/stuck.target";
+        options.stdoutPath = dir.Path() + "/" + line.substr(sim.size());
+        EXPECT_EQ(simrun::Run({"memget", "-.csv"}, options).status, 0);
+    }
+    EXPECT_EQ(commands, 4);
+    EXPECT_EQ(shown, ReadFile(dir.Path() + "/levels.csv"));
+    EXPECT_NE(ReadFile(dir.Path() + "/bits.dat").find("\nb6 1000\n"), std::string::npos);
+    std::string probed;
+    FILE* pipe = popen(("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 '" + dir.Path() +
+                        "/bits.png'").c_str(), "r");
+    char chunk[256];
+    for (size_t n; pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) probed.append(chunk, n);
+    if (pipe != nullptr) pclose(pipe);
+    EXPECT_EQ(probed, "png,640,360\n");
 }
 
 // The board's layout cases capture into every ending the table has.
