@@ -467,6 +467,11 @@ bool RecordFinish() {
     return g_whole;
 }
 
+bool RecordHolds(dev_t device, ino_t inode) {
+    struct stat own {};
+    return g_target != nullptr && fstat(fileno(g_target), &own) == 0 && own.st_dev == device && own.st_ino == inode;
+}
+
 void RecordDiscard() {
     if (g_target != nullptr) {
         std::fclose(g_target);

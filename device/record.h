@@ -4,6 +4,8 @@
 // the frame size and count.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 
 // Creates the folder (it may exist if it is the running user's, empty and writable by
@@ -15,6 +17,8 @@ bool RecordFinish();
 // Takes back what RecordStart made, before anything was recorded: the target file, and
 // the folder when the start made it.
 void RecordDiscard();
+// Whether the file at `device`, `inode` is the record's own target file, still unfinished.
+bool RecordHolds(dev_t device, ino_t inode);
 
 void RecordOpen(const char* path, bool opened);
 void RecordClose(bool vip, bool closed);

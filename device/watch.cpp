@@ -4,6 +4,7 @@
 // board that hangs in it leaves the request it hung in.
 #include "device/watch.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -208,6 +209,16 @@ bool WatchStart(int argc, char** argv) {
     const char* trace = std::getenv("AVRIG_TRACE");
     if (trace != nullptr && *trace != '\0') {
         g_trace = OpenTrace(trace);
+        // The record made its target file just now: a trace named at it would write amid
+        // the record, and the record over it.
+        struct stat opened {};
+        if (g_trace != nullptr && g_recording && fstat(fileno(g_trace), &opened) == 0 &&
+            RecordHolds(opened.st_dev, opened.st_ino)) {
+            Complain("cannot open the trace %s: it is the record's target file", Printable(trace).c_str());
+            ForgetAppendFile(fileno(g_trace));
+            std::fclose(g_trace);
+            g_trace = nullptr;
+        }
         if (g_trace == nullptr) {
             if (g_recording) {
                 RecordDiscard();

@@ -245,7 +245,9 @@ TEST(WatchStart, AnUnusableTraceOrRecordStopsTheRunBeforeAnyDevice) {
 
 // Neither is made when the other is refused: the folder is left as it was.
 TEST(WatchStart, ARefusedTraceOrRecordLeavesNeitherBehind) {
-    const std::pair<std::string, std::string> cases[] = {{"t", "t"}, {"absent/t", "rec"}, {"t", "full"}};
+    // The last: a trace at the target file the record has just made there.
+    const std::pair<std::string, std::string> cases[] = {
+        {"t", "t"}, {"absent/t", "rec"}, {"t", "full"}, {"rec/board.target.unfinished", "rec"}};
     for (const auto& c : cases) {  // trace, record
         const support::TempDir scratch;
         ASSERT_EQ(mkdir((scratch.Path() + "/full").c_str(), 0700), 0);
