@@ -1,13 +1,26 @@
 // The frame writers of every output format end to end against the fake frame memory.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#if defined(__x86_64__)
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "image/frame_rows.h"
 #include "image/writers.h"
+#include "memget/output_file.h"
+#include "tests/support.h"
 #include "tests/test_image_support.h"
 
 namespace {
@@ -283,5 +296,42 @@ TEST(FrameWriters, ShortWrites) {
         }
     }
 }
+
+#if defined(__x86_64__)
+// Some file systems (NFS, FUSE) tell of a failed write only at the close, after a sync that
+// went well: the file is failed, and nothing is left at either name. The close is made to
+// fail in a child, by a seccomp filter, since nothing else makes a good file's close fail.
+TEST(OutputFile, ACloseThatFailsAfterAGoodSyncIsAFailedFile) {
+    const support::TempDir scratch;
+    const std::string name = scratch.Path() + "/cap.bmp";
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        OutputFile file;
+        if (!file.Create(name.c_str()) || std::fputs("x", file.Stream()) < 0) {
+            _exit(2);
+        }
+        sock_filter closeFails[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_close, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program{static_cast<unsigned short>(sizeof closeFails / sizeof closeFails[0]), closeFails};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+            _exit(3);
+        }
+        const bool finished = file.Finish();
+        _exit(finished ? 1 : errno == EIO ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(support::FolderNames(scratch.Path()).empty());
+}
+#endif
 
 }  // namespace
