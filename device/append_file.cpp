@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,7 +50,7 @@ int OpenAppendFile(const char* path, const char* what, const char** reason) {
     } else if (present && (info.st_dev != before.st_dev || info.st_ino != before.st_ino)) {
         *reason = kSwapped;
     } else if ((*reason = PathRefusal(info, Rule::kLines)) == nullptr && S_ISCHR(info.st_mode) &&
-               (major(info.st_rdev) != 1 || minor(info.st_rdev) != 3) && isatty(fd) == 0) {
+               !Numbered(info.st_rdev, 1, 3) && isatty(fd) == 0) {
         *reason = kNotTerminal;  // isatty confirms what the numbers said
     } else if (*reason == nullptr && fcntl(fd, F_SETFL, O_APPEND) != 0) {
         *reason = std::strerror(errno);  // blocking again for the writes

@@ -97,7 +97,7 @@ void OpenNode() {
     g_node = DeviceOpen(path, O_RDONLY | O_SYNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
     if (g_node == -1) {
         const int error = errno;
-        FallBack("%s", error == ELOOP ? "it is a link" : std::strerror(error));
+        FallBack("%s", error == ELOOP ? kLink : std::strerror(error));
         return;
     }
     struct stat opened {};

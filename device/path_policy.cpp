@@ -8,16 +8,14 @@
 
 const char kSwapped[] = "it was replaced while it was opened";
 const char kNotTerminal[] = "it is a device other than a terminal or /dev/null";
+const char kLink[] = "it is a link";
+const char kNotEmptyFolder[] = "it is not an empty folder";
 
 namespace {
 
-bool Numbered(dev_t device, unsigned majorNumber, unsigned minorNumber) {
-    return major(device) == majorNumber && minor(device) == minorNumber;
-}
-
 const char* KindRefusal(mode_t mode) {
     if (S_ISLNK(mode)) {
-        return "it is a link";
+        return kLink;
     }
     if (S_ISFIFO(mode)) {
         return "it is a FIFO";
@@ -29,6 +27,10 @@ const char* KindRefusal(mode_t mode) {
 }
 
 }  // namespace
+
+bool Numbered(dev_t device, unsigned majorNumber, unsigned minorNumber) {
+    return major(device) == majorNumber && minor(device) == minorNumber;
+}
 
 bool TerminalNumbers(dev_t device) {
     const unsigned number = major(device);
@@ -60,7 +62,7 @@ const char* Refusal(const struct stat& info, Rule rule, uid_t user, bool termina
     const mode_t mode = info.st_mode;
     if (rule == Rule::kMemory) {
         if (S_ISLNK(mode)) {
-            return "it is a link";
+            return kLink;
         }
         if (!S_ISCHR(mode)) {
             return "it is not a character device";
@@ -69,10 +71,10 @@ const char* Refusal(const struct stat& info, Rule rule, uid_t user, bool termina
     }
     if (rule == Rule::kFolder) {
         if (S_ISLNK(mode)) {
-            return "it is a link";
+            return kLink;
         }
         if (!S_ISDIR(mode)) {
-            return "it is not an empty folder";
+            return kNotEmptyFolder;
         }
     } else if (S_ISCHR(mode)) {
         return terminal || Numbered(info.st_rdev, 1, 3) ? nullptr : kNotTerminal;

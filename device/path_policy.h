@@ -19,6 +19,10 @@ enum class Rule : uint8_t {
 // a character device `info` names is a terminal (TerminalNode). Pure: it reads nothing.
 const char* Refusal(const struct stat& info, Rule rule, uid_t user, bool terminal);
 
+// Whether `device` is the character device numbered majorNumber:minorNumber (1:3 /dev/null,
+// 1:1 the physical memory).
+bool Numbered(dev_t device, unsigned majorNumber, unsigned minorNumber);
+
 // The kernel's fixed numbers for a terminal: 4 (virtual consoles, serial ports), 5:0 (the
 // controlling terminal), 5:1 (the console), 136-143 (pseudo-terminals).
 bool TerminalNumbers(dev_t device);
@@ -34,3 +38,5 @@ const char* PathRefusal(const struct stat& info, Rule rule);
 extern const char kSwapped[];
 // A character device that is neither a terminal nor /dev/null.
 extern const char kNotTerminal[];
+extern const char kLink[];
+extern const char kNotEmptyFolder[];

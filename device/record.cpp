@@ -207,7 +207,7 @@ const char* Unfit(int fd, const struct stat& before) {
     const char* reason = nullptr;
     while (const dirent* entry = readdir(folder)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            reason = "it is not an empty folder";
+            reason = kNotEmptyFolder;
             break;
         }
     }
