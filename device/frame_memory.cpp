@@ -138,20 +138,27 @@ const volatile uint32_t* WordAt(const Mapped& m, uint32_t address) {
 // compiler may neither widen, merge nor repeat them.
 template <bool kAligned>
 void LoadWords(const volatile uint32_t* word, uint8_t* out, const uint8_t* end) {
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (; out != end; out += 4, ++word) {
         StoreWord(kAligned ? static_cast<uint8_t*>(__builtin_assume_aligned(out, 4)) : out, *word);
+    }
+}
+
+// A watched line: each word is handed to the watch as it is read. Out of line, so that
+// the plain road below calls nothing and keeps no registers to save.
+__attribute__((noinline)) void LoadWatchedLine(const volatile uint32_t* word, uint32_t address, uint8_t* buffer,
+                                               uint32_t bytes) {
+    for (uint32_t offset = 0; offset < bytes; offset += 4u, ++word) {
+        const uint32_t value = *word;
+        WatchMappedWord(address + offset, value);
+        StoreWordBytes(buffer + offset, value, bytes - offset < 4u ? bytes - offset : 4u);
     }
 }
 
 void LoadLine(const Mapped& m, uint32_t address, uint8_t* buffer, uint32_t bytes) {
     const volatile uint32_t* word = WordAt(m, address);
     if (g_watching) {
-        for (uint32_t offset = 0; offset < bytes; offset += 4u, ++word) {
-            const uint32_t value = *word;
-            WatchMappedWord(address + offset, value);
-            StoreWordBytes(buffer + offset, value, bytes - offset < 4u ? bytes - offset : 4u);
-        }
+        LoadWatchedLine(word, address, buffer, bytes);
         return;
     }
     const uint8_t* end = buffer + (bytes & ~3u);

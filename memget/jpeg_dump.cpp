@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "device/mmio.h"
 #include "report/report.h"
+#include "image/frame_rows.h"
 #include "image/jpeg_row.h"
 #include "memget/capture.h"
 #include "memget/capture_names.h"
@@ -74,14 +77,25 @@ int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     // Only the words that hold the row are read: its 3 x width bytes rounded up to whole
     // words, which is the padded row written. A line offset shorter than a row would leave
     // the row's end unread: what the line does not reach stays zero.
+    // A band of rows goes to the stream at once, as the frame writers do it.
     const uint32_t lineOffset = jpeg.lineOffset;
     const uint32_t fetch = JpegFetchBytes(jpeg);
-    std::vector<uint8_t> line(desc->uiRowBytes, 0);
-    for (uint32_t n = jpeg.height; n-- > 0;) {
-        ReadFrameLine(jpeg.base + n * lineOffset, line.data(), fetch);
-        std::fill(line.begin() + fetch, line.end(), uint8_t{0});  // converted last time round
-        ConvertJpegRow(line.data(), jpeg.width);
-        if (std::fwrite(line.data(), 1, desc->uiRowBytes, desc->pFile) < desc->uiRowBytes) {
+    const size_t rowBytes = desc->uiRowBytes;
+    const uint32_t bandRows = BandRows(rowBytes, jpeg.height);
+    // Every byte of a row is read or set below, so the band is not cleared first.
+    std::unique_ptr<uint8_t[]> band(new (std::nothrow) uint8_t[rowBytes * bandRows]);
+    if (!band) {
+        Complain("cannot allocate the frame buffers");
+        return 0;
+    }
+    for (uint32_t n = jpeg.height; n > 0;) {
+        const uint32_t rows = std::min(n, bandRows);
+        for (uint8_t* row = band.get(); row != band.get() + rowBytes * rows; row += rowBytes) {
+            ReadFrameLine(jpeg.base + --n * lineOffset, row, fetch);
+            std::fill(row + fetch, row + rowBytes, uint8_t{0});  // converted last time round
+            ConvertJpegRow(row, jpeg.width);
+        }
+        if (std::fwrite(band.get(), 1, rowBytes * rows, desc->pFile) < rowBytes * rows) {
             std::puts("Write error!!");
             return 0;
         }
