@@ -418,6 +418,7 @@ uint32_t PlanarBlocks(const uint8_t* luma, const uint8_t* chroma, uint32_t width
                       uint16_t* cr) {
     constexpr size_t kStep = ChromaStep(kIs422, kChroma10);
     constexpr size_t kHalf = kChroma10 ? 5u : 4u;  // chroma bytes of two pixels' pairs
+#pragma GCC unroll 2
     for (const uint8_t* const end = luma + 5u * (width / 4u); luma != end; luma += 5, chroma += kStep, y += 4) {
         const Group g = LoadGroup(luma);
         PutPair(y, g.s0 | (g.s1 << 16));
