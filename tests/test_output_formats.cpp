@@ -155,6 +155,25 @@ TEST(OutputFormats, EveryRowIsServedEndToEnd) {
     }
 }
 
+// The BMP dump goes out in bands of rows that reuse one buffer: 4096-pixel rows of
+// 12288 bytes make bands of five, and each 256-byte line leaves the rest of its row to
+// be cleared of the row converted there a band before.
+TEST(OutputFormats, TheJpegDumpKeepsItsRowsAcrossBands) {
+    constexpr uint32_t kWidth = 4096;
+    simrun::Options options;
+    options.target = JpegRegisters(kWidth, 12);
+    std::vector<std::vector<uint8_t>> lines;
+    for (uint32_t n = 0; n < 12; ++n) {
+        std::vector<uint8_t> line(256);
+        for (size_t j = 0; j < line.size(); ++j) line[j] = static_cast<uint8_t>(n * 37 + j * 11);
+        options.target += support::WordLines(0x80010000u + 256u * n, line);
+        lines.push_back(line);
+    }
+    const simrun::Result run = simrun::Run({"memget", "j.bmp"}, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(run.workDir + "/j.bmp"), Text(support::FindOracle(".bmp")->jpeg(lines, kWidth)));
+}
+
 TEST(Y4mCapture, RefusalsAndFailuresLeaveTheNameAsItWas) {
     std::vector<FrameMemory> unused;
     const std::string name39 = std::string(35, 'n') + ".y4m";
