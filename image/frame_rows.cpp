@@ -356,7 +356,8 @@ inline uint32_t Sample10(const uint8_t* line, uint32_t n) {
 }
 
 // The last width % 4 pixels, one at a time: one loop for every layout keeps the binary
-// small, and it runs for at most three pixels a line.
+// small, and it runs for at most three pixels a line (whole BMP rows only where the clamp
+// table's address cannot be folded in).
 template <typename Pixels>
 void LastPixels(const FrameLines* f, uint32_t from, Pixels& px) {
     for (uint32_t i = from; i < f->width; ++i) {
@@ -439,7 +440,7 @@ uint32_t PlanarBlocks(const uint8_t* luma, const uint8_t* chroma, uint32_t width
 
 void BuildBmpRow(const FrameLines* f, uint8_t* row) {
     // The last pixels (and a whole row where the clamp table's address is not folded in)
-    // take the road that adds it, so the tests' odd widths check that road too.
+    // take the road that adds what the fold leaves out: nothing where it is folded in.
     BmpPixels<false> tail{row};
     if (kClampFold != 0) {
         BmpPixels<true> px{row};

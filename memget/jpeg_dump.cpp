@@ -90,7 +90,9 @@ int WriteJpegRows(CaptureDescriptor* desc, const JpegBuffer& jpeg) {
     }
     for (uint32_t n = jpeg.height; n > 0;) {
         const uint32_t rows = std::min(n, bandRows);
-        for (uint8_t* row = band.get(); row != band.get() + rowBytes * rows; row += rowBytes) {
+        // Counted in rows, not bytes: a buffer 0 pixels wide still has its lines.
+        uint8_t* row = band.get();
+        for (uint32_t k = 0; k < rows; ++k, row += rowBytes) {
             ReadFrameLine(jpeg.base + --n * lineOffset, row, fetch);
             std::fill(row + fetch, row + rowBytes, uint8_t{0});  // converted last time round
             ConvertJpegRow(row, jpeg.width);

@@ -509,6 +509,8 @@ TEST(CaptureSim, HostileJpegRegistersNeverOverrunOrExplode) {
         {"word 0xbe1cc408 0x1\nword 0xbe1cc40c 0x2\nword 0xbe1c8074 0x0\n", 0, 54 + 12 * 2},
         // line offset shorter than a row
         {"word 0xbe1cc408 0x7ff\nword 0xbe1cc40c 0x1\nword 0xbe1c8074 0x1\n", 0, 54 + 12288},
+        // an end just before its start: no pixel a line, three lines, the header alone
+        {"word 0xbe1cc400 0x5\nword 0xbe1cc408 0x4\nword 0xbe1cc40c 0x3\nword 0xbe1c8074 0x1\n", 0, 54},
         // extents running backwards
         {"word 0xbe1cc400 0x10\nword 0xbe1cc408 0x1\nword 0xbe1cc40c 0x2\nword 0xbe1c8074 0x1\n", 1, 0},
         {"word 0xbe1cc404 0x10\nword 0xbe1cc408 0x1\nword 0xbe1cc40c 0x2\nword 0xbe1c8074 0x1\n", 1, 0},
