@@ -61,24 +61,26 @@ const Table<uint8_t, kClampSize> kClamp = MakeTable<uint8_t, kClampSize>([](int3
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 });
 
-// kClamp's address moved up 8 bits, folded into every luma term: (sum >> 8) is then the
-// address of the clamped byte itself, which saves an add per colour on a core whose loads
-// take no index register. It fits wherever the table lies below 2^24 on a 32-bit core (a
-// static binary's data does) and always on a 64-bit one; where it does not, it is 0 and
-// the rows take the per-pixel road, which adds the table's address (ClampedAt).
-uintptr_t ClampFold() {
+// On a 32-bit core kClamp's address, moved up 8 bits, is folded into every luma term:
+// (sum >> 8) is then the address of the clamped byte itself, which saves an add per colour
+// on a core whose loads take no index register. It fits wherever the table lies below
+// 2^24 (a static binary's data does); where it does not, kClampFold is 0 and the rows take
+// the per-pixel road. A 64-bit core indexes the table within the load: nothing to fold,
+// and the sums stay 32 bits.
+constexpr bool kFoldable = UINTPTR_MAX == 0xffffffffu;
+
+uint32_t ClampFold() {
     const uintptr_t at = reinterpret_cast<uintptr_t>(kClamp.at);
-    return at <= (UINTPTR_MAX >> 8) - kClampSize ? at << 8 : 0;
+    return kFoldable && at <= (0xffffffffu >> 8) - kClampSize ? static_cast<uint32_t>(at << 8) : 0u;
 }
-const uintptr_t kClampFold = ClampFold();
-// What the per-pixel road adds to (sum >> 8): 0 where the address is folded in.
-const uintptr_t kClampAdjust = reinterpret_cast<uintptr_t>(kClamp.at) - (kClampFold >> 8);
+const uint32_t kClampFold = ClampFold();
 
 // Indexed by 10-bit samples; the terms use the reduced (8-bit) value.
-const Table<uintptr_t, kSampleCount> kLumaTerms =  // kLumaGain x Y, plus the bias and the fold
-    MakeTable<uintptr_t, kSampleCount>([](int32_t v) {
-        return kClampFold + static_cast<uintptr_t>(kLumaGain * Reduce(v) + kSumBias);
+const Table<uint32_t, kSampleCount> kLumaTerms =  // kLumaGain x Y, plus the bias and the fold
+    MakeTable<uint32_t, kSampleCount>([](int32_t v) {
+        return kClampFold + static_cast<uint32_t>(kLumaGain * Reduce(v) + kSumBias);
     });
+
 const Table<CrTerms, kSampleCount> kCrTerms = MakeTable<CrTerms, kSampleCount>([](int32_t v) {
     return CrTerms{kCrToR * Reduce(v) + kOffsetR, -kCrToG * Reduce(v) + kOffsetG};
 });
@@ -98,16 +100,22 @@ static_assert(kSumBias + kOffsetB > 0 && kSumBias - (kCrToG + kCbToG) * 256 + kO
 #define AVRIG_INLINE inline __attribute__((always_inline))
 
 // The clamped byte of a luma term plus a chroma term. The sums wrap as unsigned numbers
-// to the positive total the bias makes. kFolded: the luma term holds kClampFold.
+// to the positive total the bias makes. kFolded: the luma term holds kClampFold, so the
+// shifted sum is the byte's address; otherwise it is the index, less a fold in the term.
 template <bool kFolded>
-AVRIG_INLINE uint8_t ClampedAt(uintptr_t y, int32_t c) {
-    const uintptr_t at = (y + static_cast<uintptr_t>(c)) >> 8;
-    return *reinterpret_cast<const uint8_t*>(kFolded ? at : at + kClampAdjust);
+AVRIG_INLINE uint8_t ClampedAt(uint32_t y, int32_t c) {
+    const uint32_t at = (y + static_cast<uint32_t>(c)) >> 8;
+    if constexpr (kFolded) {
+        return *reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(at));
+    } else {
+        const uint8_t* clamp = kClamp.at;
+        return clamp[kFoldable ? at - (kClampFold >> 8) : at];
+    }
 }
 
 // One pixel from its luma term and its pair's three chroma terms.
 template <bool kFolded>
-AVRIG_INLINE void PutBgr(uint8_t* p, uintptr_t y, int32_t r, int32_t g, int32_t b) {
+AVRIG_INLINE void PutBgr(uint8_t* p, uint32_t y, int32_t r, int32_t g, int32_t b) {
     p[0] = ClampedAt<kFolded>(y, b);
     p[1] = ClampedAt<kFolded>(y, g);
     p[2] = ClampedAt<kFolded>(y, r);
@@ -356,8 +364,8 @@ inline uint32_t Sample10(const uint8_t* line, uint32_t n) {
 }
 
 // The last width % 4 pixels, one at a time: one loop for every layout keeps the binary
-// small, and it runs for at most three pixels a line (whole BMP rows only where the clamp
-// table's address cannot be folded in).
+// small, and it runs for at most three pixels a line (whole BMP rows only where a 32-bit
+// build cannot fold the clamp table's address in).
 template <typename Pixels>
 void LastPixels(const FrameLines* f, uint32_t from, Pixels& px) {
     for (uint32_t i = from; i < f->width; ++i) {
@@ -439,17 +447,20 @@ uint32_t PlanarBlocks(const uint8_t* luma, const uint8_t* chroma, uint32_t width
 }  // namespace
 
 void BuildBmpRow(const FrameLines* f, uint8_t* row) {
-    // The last pixels (and a whole row where the clamp table's address is not folded in)
-    // take the road that adds what the fold leaves out: nothing where it is folded in.
+    // The last pixels, and a whole row where the clamp table's address is not folded in,
+    // index the table: a 64-bit build's tests run that road, a 32-bit one's the fold.
     BmpPixels<false> tail{row};
-    if (kClampFold != 0) {
-        BmpPixels<true> px{row};
-        const uint32_t done = AllBlocks(f, px);
-        tail.out = px.out;
-        LastPixels(f, done, tail);
-        return;
+    uint32_t done = 0;
+    if constexpr (kFoldable) {
+        if (kClampFold != 0) {
+            BmpPixels<true> px{row};
+            done = AllBlocks(f, px);
+            tail.out = px.out;
+        }
+    } else {
+        done = AllBlocks(f, tail);
     }
-    LastPixels(f, 0, tail);
+    LastPixels(f, done, tail);
 }
 
 void BuildYuvRow(const FrameLines* f, uint8_t* row) {
@@ -496,11 +507,13 @@ void ConvertJpegPixels(uint8_t* row, uint32_t width) {
 }  // namespace
 
 void ConvertJpegRow(uint8_t* row, uint32_t width) {
-    if (kClampFold != 0) {
-        ConvertJpegPixels<true>(row, width);
-    } else {
-        ConvertJpegPixels<false>(row, width);
+    if constexpr (kFoldable) {
+        if (kClampFold != 0) {
+            ConvertJpegPixels<true>(row, width);
+            return;
+        }
     }
+    ConvertJpegPixels<false>(row, width);
 }
 
 void SplitJpegRow(const uint8_t* row, uint32_t width, uint8_t* y, uint8_t* cb, uint8_t* cr) {
