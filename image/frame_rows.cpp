@@ -450,17 +450,18 @@ void BuildBmpRow(const FrameLines* f, uint8_t* row) {
     // The last pixels, and a whole row where the clamp table's address is not folded in,
     // index the table: a 64-bit build's tests run that road, a 32-bit one's the fold.
     BmpPixels<false> tail{row};
-    uint32_t done = 0;
     if constexpr (kFoldable) {
         if (kClampFold != 0) {
             BmpPixels<true> px{row};
-            done = AllBlocks(f, px);
+            const uint32_t done = AllBlocks(f, px);
             tail.out = px.out;
+            LastPixels(f, done, tail);
+            return;
         }
+        LastPixels(f, 0, tail);
     } else {
-        done = AllBlocks(f, tail);
+        LastPixels(f, AllBlocks(f, tail), tail);
     }
-    LastPixels(f, done, tail);
 }
 
 void BuildYuvRow(const FrameLines* f, uint8_t* row) {
