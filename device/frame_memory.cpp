@@ -145,7 +145,7 @@ void LoadWords(const volatile uint32_t* word, uint8_t* out, const uint8_t* end) 
 }
 
 // A watched line: each word is handed to the watch as it is read. Out of line, so that
-// the plain road below calls nothing and keeps no registers to save.
+// the plain road below, run once a line, saves fewer registers.
 __attribute__((noinline)) void LoadWatchedLine(const volatile uint32_t* word, uint32_t address, uint8_t* buffer,
                                                uint32_t bytes) {
     for (uint32_t offset = 0; offset < bytes; offset += 4u, ++word) {
